@@ -1,0 +1,55 @@
+#pragma once
+
+// High-pass of the channel strip, a third-order section.
+//
+// Bilinear transform (F in the role of the transform constant) of the
+// analogue high-pass network with the circuit's component values folded into
+// the constants; X and Y are the two halves of a ganged control. X = Y = 1 is
+// nearly flat (the numerator still sums to zero, so nothing passes at zero
+// frequency), smaller values raise the corner. The processing chain passes
+// F = twice the sample rate and two successive smoothed control values.
+//
+// Calc writes only the coefficients, so the histories carry over when the
+// controls move; it is branch-free and may run every sample. Process,
+// Reset, IsFinite: see detail::V553Section. Owned by value, no heap; one
+// object per channel, used from the audio thread only.
+
+#include "Coeffs/V553_p.h"
+
+class V553HP : public detail::V553Section<true>
+{
+public:
+    // Coefficient k from the end is coefficient k with F negated, so each pair
+    // shares its even (E) and odd (O) parts in F.
+    void Calc(double F, double X, double Y)
+    {
+        const double F2 = F * F;
+        const double F3 = F2 * F;
+        const double XY = X * Y;
+
+        const double a0E = 1.52890709065889e-05
+                           + F2 * (1.52890709065889e-09 * XY + 1.19254783648923e-11 * X + 1.25370320278968e-11 * Y + 9.77888736680688e-14);
+        const double a0O = F * (-1.52884593559836e-07 * X + 3.05781418131778e-07 * Y + 1.22317306769902e-09)
+                           + F3 * (3.05778360378751e-15 * XY + 2.38507121095426e-17 * X + 2.38507121095426e-17 * Y + 1.86035554454432e-19);
+
+        const double a1E = 4.58672127197666e-05
+                           + F2 * (-1.52890709065889e-09 * XY - 1.19254783648923e-11 * X - 1.25370320278968e-11 * Y - 9.77888736680688e-14);
+        const double a1O = F * (-1.52884593559836e-07 * X + 3.05781418131778e-07 * Y + 1.22317306769902e-09)
+                           + F3 * (-9.17335081136254e-15 * XY - 7.15521363286278e-17 * X - 7.15521363286278e-17 * Y - 5.58106663363297e-19);
+
+        const double b0E = F2 * (1.52886122451638e-09 * XY + 1.19251175512278e-11 * X + 1.19251175512278e-11 * Y + 9.30159168995765e-14);
+        const double b0O = F3 * (1.52886122451638e-15 * XY + 1.19251175512278e-17 * X + 1.19251175512278e-17 * Y + 9.30159168995765e-20);
+
+        const double b1E = F2 * (-1.52886122451638e-09 * XY - 1.19251175512278e-11 * X - 1.19251175512278e-11 * Y - 9.30159168995765e-14);
+        const double b1O = F3 * (-4.58658367354914e-15 * XY - 3.57753526536833e-17 * X - 3.57753526536833e-17 * Y - 2.7904775069873e-19);
+
+        a0 = a0E + a0O;
+        a1 = a1E + a1O;
+        a2 = a1E - a1O;
+        a3 = a0E - a0O;
+        b0 = b0E + b0O;
+        b1 = b1E + b1O;
+        b2 = b1E - b1O;
+        b3 = b0E - b0O;
+    }
+};

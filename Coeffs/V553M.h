@@ -1,0 +1,58 @@
+#pragma once
+
+// Mid-band peak of the channel strip, a third-order section.
+//
+// Bilinear transform (F in the role of the transform constant) of the
+// analogue peaking network with the circuit's component values folded into
+// the constants. X is the control position: near 0 a boost of about +15 dB
+// near 2.5 kHz (at 44.1 kHz), 0.5 flat, near 1 a matching cut. The processing
+// chain passes F = sample rate, X = 1 - gain.
+//
+// Calc writes only the coefficients, so the histories carry over when the
+// controls move; it is branch-free and may run every sample. Process,
+// Reset, IsFinite: see detail::V553Section. Owned by value, no heap; one
+// object per channel, used from the audio thread only.
+
+#include "Coeffs/V553_p.h"
+
+class V553M : public detail::V553Section<true>
+{
+public:
+    // Coefficient k from the end is coefficient k with F negated, so each pair
+    // shares its even (E) and odd (O) parts in F.
+    void Calc(double F, double X)
+    {
+        const double F2 = F * F;
+        const double F3 = F2 * F;
+        const double X2 = X * X;
+
+        const double a0E = 9.76063114946011e-07
+                           + F2 * (-2.79145718979582e-10 * X2 + 4.18715533309788e-10 * X + 1.9001829081179e-11);
+        const double a0O = F * (-7.61305756552751e-10 * X2 + 1.52260390020654e-09 * X + 3.57938069936691e-07)
+                           + 5.58302603544311e-15 * F3;
+
+        const double a1E = 2.92818934483803e-06
+                           + F2 * (2.79145718979582e-10 * X2 - 4.18715533309788e-10 * X - 1.9001829081179e-11);
+        const double a1O = F * (-7.61305756552751e-10 * X2 + 1.52260390020654e-09 * X + 3.57938069936691e-07)
+                           - 1.67490781063293e-14 * F3;
+
+        const double b0E = -8.13343906353181e-08
+                           + F2 * (-2.79139628660412e-10 * X2 + 1.39569814330206e-10 * X + 1.5855004026262e-10);
+        const double b0O = F * (6.34408246955481e-11 * X2 - 1.26881649391096e-10 * X + 3.5786700481932e-07)
+                           + 5.58279257320823e-15 * F3;
+
+        const double b1E = -2.44003171905954e-07
+                           + F2 * (2.79139628660412e-10 * X2 - 1.39569814330206e-10 * X - 1.5855004026262e-10);
+        const double b1O = F * (6.34408246955481e-11 * X2 - 1.26881649391096e-10 * X + 3.5786700481932e-07)
+                           - 1.67483777196247e-14 * F3;
+
+        a0 = a0E + a0O;
+        a1 = a1E + a1O;
+        a2 = a1E - a1O;
+        a3 = a0E - a0O;
+        b0 = b0E + b0O;
+        b1 = b1E + b1O;
+        b2 = b1E - b1O;
+        b3 = b0E - b0O;
+    }
+};

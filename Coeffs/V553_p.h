@@ -1,0 +1,90 @@
+#pragma once
+
+// Shared state and recursion of the V553 filter sections (private).
+
+#include <cmath>
+
+namespace detail
+{
+
+// One IIR section in direct form I with unnormalised coefficients:
+//
+//     a0 y[n] = b0 x[n] + b1 x[n-1] + b2 x[n-2] (+ b3 x[n-3])
+//             - a1 y[n-1] - a2 y[n-2] (- a3 y[n-3])
+//
+// The third-order terms enter only when kThirdOrder; the histories x3, y3 are
+// shifted along either way. The fields are the section's whole state, all
+// 0.0 after construction: Calc (in the derived model) must run before the
+// first Process.
+//
+// There is no denormal or overflow protection in the recursion, and finite
+// audio keeps exactly this arithmetic. But once a NaN or an infinity enters a
+// history it stays there for good (it silences everything after it), so the
+// caller checks and clears: IsFinite() tells, Reset() clears,
+// ClearIfNonFinite() does both. A non-finite value in any history of sections
+// run in series shows in the last section's output at every later sample, so
+// the cheapest check per channel is std::isfinite on that one output, followed
+// (rarely) by ClearIfNonFinite() on each section: the sections before the hit
+// one keep their state.
+template <bool kThirdOrder>
+struct V553Section
+{
+    double x = 0.0, y = 0.0;                   // last input, last output
+    double x1 = 0.0, x2 = 0.0, x3 = 0.0;       // previous inputs, newest first
+    double y1 = 0.0, y2 = 0.0, y3 = 0.0;       // previous outputs, newest first
+    double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0; // denominator
+    double b0 = 0.0, b1 = 0.0, b2 = 0.0, b3 = 0.0; // numerator
+
+    // One sample through the recursion. The accumulation order is fixed (it
+    // decides the last bits of every output): numerator terms newest first,
+    // then the feedback terms, then one division by a0.
+    double Process(double in)
+    {
+        x = in;
+        double acc = b0 * x;
+        acc += b1 * x1;
+        acc += b2 * x2;
+        if constexpr (kThirdOrder)
+            acc += b3 * x3;
+        acc -= a1 * y1;
+        acc -= a2 * y2;
+        if constexpr (kThirdOrder)
+            acc -= a3 * y3;
+        y = acc / a0;
+        x3 = x2;
+        x2 = x1;
+        x1 = x;
+        y3 = y2;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+
+    // Clears the histories; the coefficients stay.
+    void Reset()
+    {
+        x = y = 0.0;
+        x1 = x2 = x3 = 0.0;
+        y1 = y2 = y3 = 0.0;
+    }
+
+    // False when a history holds a NaN or an infinity. v * 0.0 is 0 for every
+    // finite v and NaN otherwise, so one compare covers all six values
+    // without branches (and without the false alarm a plain sum of large
+    // finite values could raise).
+    bool IsFinite() const
+    {
+        return (x1 * 0.0 + x2 * 0.0 + x3 * 0.0 + y1 * 0.0 + y2 * 0.0 + y3 * 0.0) == 0.0;
+    }
+
+    // Reset() if a history is non-finite; true when it had to.
+    bool ClearIfNonFinite()
+    {
+        if (IsFinite())
+            return false;
+        Reset();
+        return true;
+    }
+};
+
+} // namespace detail

@@ -1,0 +1,87 @@
+// TORVEN: a stereo equaliser channel strip.
+//
+// Each channel's input gets a small saturated component (a table waveshaper run
+// at 4x or 16x between two 10th-order Bessel anti-alias filters, mixed in 30 dB
+// down); the sum runs through five circuit-modelled sections (high shelf,
+// high-pass, low-pass, mid peak, low shelf) whose coefficients follow one-pole
+// smoothed controls sample by sample, then the output gain. Bypass passes the
+// input through untouched. No latency, no MIDI.
+//
+// Threading: OnParamChange and Reset take the instance mutex; the adapter holds
+// it around every process call, so control values never change inside a block.
+#ifndef TORVEN_TORVEN_H_
+#define TORVEN_TORVEN_H_
+
+#include "Coeffs/V553H.h"
+#include "Coeffs/V553HP.h"
+#include "Coeffs/V553L.h"
+#include "Coeffs/V553LP.h"
+#include "Coeffs/V553M.h"
+#include "WDL/IPlug/IPlugVST.h"
+#include "WDL/besselfilter.h"
+
+// The plug-in's parameters, in host index order.
+enum ETorvenParam
+{
+  kOut = 0,      // output gain, dB
+  kHPF,          // high-pass control position
+  kLPF,          // low-pass control position
+  kGainH,        // high band, 0.5 flat
+  kGainM,        // mid band, 0.5 flat
+  kGainL,        // low band, 0.5 flat
+  kBypass,       // 1 passes the input through
+  kOversampling, // 1: 16x, 0: 4x saturation path
+  kNumParams
+};
+
+// One pole: z = a * z + b * x. With b 1 and a 0 it passes its input through.
+struct OnePoleSmoother
+{
+  double b = 1.0;
+  double a = 0.0;
+  double z = 0.0;
+  double Step(double x)
+  {
+    z = a * z + b * x;
+    return z;
+  }
+};
+
+class TORVEN : public IPlugVST
+{
+public:
+  explicit TORVEN(IPlugInstanceInfo instanceInfo);
+  ~TORVEN() override;
+
+  void Reset() override;
+  void OnParamChange(int paramIdx) override;
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
+
+private:
+  // Test hook: read-only inspection of the DSP state by the unit tests.
+  friend struct TORVENTestAccess;
+
+  // One channel's five sections in chain order; clears all five when the
+  // result is not finite.
+  double ProcessSections(int ch, double x);
+
+  OnePoleSmoother mSmoothL, mSmoothM, mSmoothH;
+  OnePoleSmoother mSmoothHP, mSmoothLP;
+  double mOutGain = 0.0;
+  double mGainH = 0.5;
+  double mHPF = 0.0;
+  double mGainL = 0.0;
+  double mGainM = 0.0;
+  double mLPF = 0.0;
+  V553M mMid[2];
+  V553L mLow[2];
+  V553H mHigh[2];
+  V553HP mHighPass[2];
+  V553LP mLowPass[2];
+  int mOversampling = 4;
+  WDL_BesselFilterCoeffs mBesselL, mBesselR;
+  BesselStage mUpL, mDownL, mUpR, mDownR;
+  double mSatOut[2] = {0.0, 0.0};
+};
+
+#endif  // TORVEN_TORVEN_H_
