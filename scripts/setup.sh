@@ -12,6 +12,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libpixman-1-dev
   xvfb xdotool imagemagick
+  clang libclang-rt-14-dev
   locales
   dpf-plugins-vst zam-plugins
 )

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the PNG fuzzer (clang, libFuzzer, ASan + UBSan) in its own build folder and runs it
+# for N seconds (default 60). The seed corpus is every PNG the PNG tests write (all colour
+# types and bit depths, interlaced, oversized), saved through LICE_PNG_CORPUS_DIR.
+#   tests/lice/run_fuzz.sh [seconds]
+# Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_SOURCE (CMake source
+# folder, default the repository).
+set -euo pipefail
+
+seconds=${1:-60}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source_dir=${FUZZ_SOURCE:-$root}
+build=${FUZZ_BUILD:-$root/build-fuzz}
+
+CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTORVEN_FUZZ=ON -DTORVEN_SANITIZE=ON -DTORVEN_BENCH=OFF >/dev/null
+cmake --build "$build" --target fuzz_png lice_tests -j2
+
+# executables land where the tree's CMake puts them
+find_exe() { find "$build" -name "$1" -type f -perm -u+x | head -n 1; }
+tests_exe=$(find_exe lice_tests)
+fuzz_exe=$(find_exe fuzz_png)
+
+corpus="$build/fuzz_png_corpus"
+mkdir -p "$corpus"
+LICE_PNG_CORPUS_DIR="$corpus" "$tests_exe" --gtest_filter='Png.*' >/dev/null
+echo "seed corpus: $(ls "$corpus" | wc -l) files in $corpus"
+
+# -rss_limit_mb: an image at the 16384 x 16384 limit is 1 GiB of pixels.
+"$fuzz_exe" "$corpus" -max_total_time="$seconds" -rss_limit_mb=3072 -malloc_limit_mb=2048 \
+  -print_final_stats=1
