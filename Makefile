@@ -14,7 +14,7 @@ build: setup
 	cmake --build $(BUILD) -j$(JOBS)
 
 demo: build
-	./$(BUILD)/plughost info $(BUILD)/TORVEN.so
+	./$(BUILD)/plughost demo $(BUILD)/TORVEN.so out
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)

@@ -61,9 +61,13 @@ private:
   // Test hook: read-only inspection of the DSP state by the unit tests.
   friend struct TORVENTestAccess;
 
-  // One channel's five sections in chain order; clears all five when the
-  // result is not finite.
-  double ProcessSections(int ch, double x);
+  // Both channels' five sections in chain order, in place. A channel whose
+  // result is not finite gets its sections cleared.
+  void ProcessSections(double& left, double& right);
+  void ClearSections(int ch);
+  // The per-frame chain, for one block, with the block's saturation path.
+  template <class TSaturation>
+  void ProcessFrames(TSaturation& sat, double** inputs, double** outputs, int nFrames);
 
   OnePoleSmoother mSmoothL, mSmoothM, mSmoothH;
   OnePoleSmoother mSmoothHP, mSmoothLP;

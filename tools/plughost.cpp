@@ -1,31 +1,87 @@
 // plughost: a command-line VST 2.4 host for Linux plug-ins.
-//   plughost info PLUGIN.so     print the effect record
+//   plughost info PLUGIN.so                  the effect record and what the plug-in says of itself
+//   plughost render PLUGIN.so IN OUT [...]   audio through the plug-in
+//   plughost demo PLUGIN.so OUTDIR           the built-in demo
+// Errors: one line on stderr beginning "plughost: "; exit 2 for a bad
+// command line, 1 for a failure while running.
 
+#include "tools/demo.h"
+#include "tools/params.h"
+#include "tools/render.h"
 #include "tools/vsthost.h"
+
+#include <sndfile.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
-int Usage()
+const char kHelp[] =
+  "usage: plughost COMMAND ...\n"
+  "  plughost info PLUGIN.so [-v]\n"
+  "      the effect record, names, parameters, programs and capabilities\n"
+  "  plughost render PLUGIN.so IN OUT [options]\n"
+  "      IN through the plug-in into OUT (any format libsndfile reads)\n"
+  "      --set NAME=VALUE   set a parameter (name or index) in its own units;\n"
+  "                         repeat for more\n"
+  "      --norm             --set values are normalised (0 to 1)\n"
+  "      --block N          frames per process call (default 512)\n"
+  "      --rate HZ          sample rate told to the plug-in and written to OUT\n"
+  "                         (default: IN's; samples are not resampled)\n"
+  "      --double           process in double precision\n"
+  "      --fxp FILE         load a program file first\n"
+  "      --fxb FILE         load a bank file first\n"
+  "      --save-fxp FILE    save the program after rendering\n"
+  "      --save-fxb FILE    save the bank after rendering\n"
+  "      --format F         OUT's format: CONTAINER[:ENCODING], e.g. wav:float,\n"
+  "                         flac:pcm24 (default: IN's format)\n"
+  "      --tail SECONDS     render this much silence after IN (reverb tails)\n"
+  "      --tempo BPM        the transport's tempo (default 120)\n"
+  "      -v                 log what the plug-in asks of the host\n"
+  "  plughost demo PLUGIN.so OUTDIR\n"
+  "      render a built-in test piece dry and with settings into OUTDIR and\n"
+  "      print the levels per band\n";
+
+int UsageError(const std::string& message)
 {
-  fprintf(stderr, "usage: plughost info PLUGIN.so\n");
+  fprintf(stderr, "plughost: %s (plughost --help for usage)\n", message.c_str());
   return 2;
 }
 
-int Info(const char* path)
+int Failure(const std::string& message)
+{
+  fprintf(stderr, "plughost: %s\n", message.c_str());
+  return 1;
+}
+
+bool ParseInt(const std::string& text, long lo, long hi, long* out)
+{
+  double v = 0.0;
+  if (!vsthost::ParseNumber(text, true, &v) || v != (double)(long)v || v < lo || v > hi) return false;
+  *out = (long)v;
+  return true;
+}
+
+bool ParseReal(const std::string& text, double lo, double hi, double* out)
+{
+  double v = 0.0;
+  if (!vsthost::ParseNumber(text, true, &v) || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+int Info(const std::string& path, bool verbose)
 {
   std::string error;
   auto plugin = vsthost::Plugin::Load(path, &error);
-  if (!plugin)
-  {
-    fprintf(stderr, "plughost: %s\n", error.c_str());
-    return 1;
-  }
+  if (!plugin) return Failure(error);
+  plugin->verbose = verbose;
   const AEffect* e = plugin->Effect();
-  printf("plugin:         %s\n", path);
+  printf("plugin:         %s\n", path.c_str());
   printf("magic:          0x%08x %s\n", (unsigned)e->magic, vsthost::FourCCString(e->magic).c_str());
   printf("inputs:         %d\n", e->numInputs);
   printf("outputs:        %d\n", e->numOutputs);
@@ -36,6 +92,163 @@ int Info(const char* path)
   printf("version:        %d\n", e->version);
   printf("initial delay:  %d\n", e->initialDelay);
   printf("io ratio:       %g\n", e->ioRatio);
+
+  // What the plug-in says through its dispatcher, asked the way a host does:
+  // opened, with a rate and a block size.
+  plugin->Setup(44100.0, 512);
+  using vsthost::Printable;
+  printf("effect name:    %s\n", Printable(plugin->DispatchString(effGetEffectName)).c_str());
+  printf("vendor:         %s\n", Printable(plugin->DispatchString(effGetVendorString)).c_str());
+  printf("product:        %s\n", Printable(plugin->DispatchString(effGetProductString)).c_str());
+  printf("vendor version: %ld\n", (long)plugin->Dispatch(effGetVendorVersion));
+  printf("VST version:    %ld\n", (long)plugin->Dispatch(effGetVstVersion));
+  const VstIntPtr category = plugin->Dispatch(effGetPlugCategory);
+  const char* categoryName = vsthost::CategoryName(category);
+  printf("category:       %ld%s%s%s\n", (long)category, *categoryName ? " (" : "", categoryName,
+         *categoryName ? ")" : "");
+  printf("tail size:      %ld\n", (long)plugin->Dispatch(effGetTailSize));
+
+  for (int out = 0; out < 2; ++out)
+  {
+    const int count = out ? e->numOutputs : e->numInputs;
+    for (int i = 0; i < count; ++i)
+    {
+      VstPinProperties pin;
+      memset(&pin, 0, sizeof(pin));
+      if (!plugin->Dispatch(out ? effGetOutputProperties : effGetInputProperties, i, 0, &pin)) continue;
+      pin.label[sizeof(pin.label) - 1] = 0;
+      printf("%s %-9d %s%s\n", out ? "output" : "input ", i, Printable(pin.label).c_str(),
+             (pin.flags & kVstPinIsStereo) ? " (stereo pair)" : "");
+    }
+  }
+
+  printf("parameters:\n");
+  printf("  %-4s %-24s %-10s %-16s %s\n", "#", "name", "label", "display", "normalised");
+  for (int i = 0; i < plugin->NumParams(); ++i)
+  {
+    printf("  %-4d %-24s %-10s %-16s %.6f\n", i, Printable(plugin->ParamName(i)).c_str(),
+           Printable(plugin->ParamLabel(i)).c_str(), Printable(plugin->ParamDisplay(i)).c_str(),
+           plugin->GetParameter(i));
+  }
+
+  printf("programs:       current %d\n", plugin->CurrentProgram());
+  for (int i = 0; i < plugin->NumPrograms(); ++i)
+  {
+    std::string name = Printable(plugin->ProgramName(i));
+    if (name.empty() && i == plugin->CurrentProgram()) name = Printable(plugin->CurrentProgramName());
+    printf("  %-4d %s\n", i, name.c_str());
+  }
+
+  static const char* const kCapabilities[] = {
+    "sendVstEvents", "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent",
+    "receiveVstTimeInfo", "offline", "midiProgramNames", "bypass", "noRealTime",
+    "plugAsChannelInsert", "plugAsSend", "mixDryWet", "multipass", "metapass",
+    "1in1out", "1in2out", "2in1out", "2in2out", "2in4out", "4in2out", "4in4out", "4in8out",
+    "8in4out", "8in8out", "conformsToWindowRules",
+  };
+  printf("can do:\n");
+  for (const char* cap : kCapabilities)
+  {
+    const VstIntPtr answer = plugin->CanDo(cap);
+    const char* word = answer > 0 ? "yes" : answer < 0 ? "no" : "-";
+    printf("  %-24s %s", cap, word);
+    if (answer != 0 && answer != 1 && answer != -1) printf(" (0x%lx)", (unsigned long)answer);
+    printf("\n");
+  }
+  return 0;
+}
+
+int RenderCommand(const std::vector<std::string>& args)
+{
+  plughost::RenderOptions o;
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < args.size(); ++i)
+  {
+    std::string a = args[i];
+    std::string inlineValue;
+    bool hasInline = false;
+    if (a.compare(0, 2, "--") == 0 && a.find('=') != std::string::npos && a.compare(0, 6, "--set=") != 0)
+    {
+      inlineValue = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      hasInline = true;
+    }
+    else if (a.compare(0, 6, "--set=") == 0)
+    {
+      inlineValue = a.substr(6);
+      a = "--set";
+      hasInline = true;
+    }
+    auto value = [&](std::string* out) {
+      if (hasInline)
+      {
+        *out = inlineValue;
+        return true;
+      }
+      if (i + 1 >= args.size()) return false;
+      *out = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--set")
+    {
+      if (!value(&v)) return UsageError("--set needs NAME=VALUE");
+      const size_t eq = v.find('=');
+      if (eq == std::string::npos || eq == 0 || eq + 1 == v.size())
+        return UsageError("--set needs NAME=VALUE, got '" + v + "'");
+      o.settings.push_back({v.substr(0, eq), v.substr(eq + 1)});
+    }
+    else if (a == "--norm") o.normalised = true;
+    else if (a == "--double") o.useDouble = true;
+    else if (a == "-v" || a == "--verbose") o.verbose = true;
+    else if (a == "--block")
+    {
+      long n = 0;
+      if (!value(&v)) return UsageError("--block needs a number of frames");
+      if (!ParseInt(v, 1, 1 << 20, &n)) return UsageError("bad block size '" + v + "' (1 to 1048576 frames)");
+      o.block = (int)n;
+    }
+    else if (a == "--rate")
+    {
+      long n = 0;
+      if (!value(&v)) return UsageError("--rate needs a sample rate");
+      if (!ParseInt(v, 1000, 1536000, &n)) return UsageError("bad sample rate '" + v + "' (1000 to 1536000 Hz)");
+      o.rate = (double)n;
+    }
+    else if (a == "--tail")
+    {
+      if (!value(&v)) return UsageError("--tail needs seconds");
+      if (!ParseReal(v, 0.0, 3600.0, &o.tailSeconds)) return UsageError("bad tail '" + v + "' (0 to 3600 s)");
+    }
+    else if (a == "--tempo")
+    {
+      if (!value(&v)) return UsageError("--tempo needs beats per minute");
+      if (!ParseReal(v, 1.0, 999.0, &o.tempo)) return UsageError("bad tempo '" + v + "' (1 to 999 BPM)");
+    }
+    else if (a == "--format")
+    {
+      if (!value(&v)) return UsageError("--format needs a format");
+      int format = 0;
+      std::string error;
+      if (!plughost::ParseFormat(v, SF_FORMAT_PCM_16, &format, &error)) return UsageError(error);
+      o.format = v;
+    }
+    else if (a == "--fxp" || a == "--fxb" || a == "--save-fxp" || a == "--save-fxb")
+    {
+      if (!value(&v) || v.empty()) return UsageError(a + " needs a file name");
+      (a == "--fxp" ? o.fxp : a == "--fxb" ? o.fxb : a == "--save-fxp" ? o.saveFxp : o.saveFxb) = v;
+    }
+    else if (a.size() > 1 && a[0] == '-') return UsageError("unknown option '" + args[i] + "'");
+    else positional.push_back(a);
+  }
+  if (positional.size() != 3) return UsageError("render needs PLUGIN.so IN OUT");
+  o.plugin = positional[0];
+  o.input = positional[1];
+  o.output = positional[2];
+  o.progress = isatty(STDERR_FILENO) != 0;
+  std::string error;
+  const int rc = plughost::Render(o, &error);
+  if (rc != 0) return Failure(error);
   return 0;
 }
 
@@ -43,13 +256,34 @@ int Info(const char* path)
 
 int main(int argc, char** argv)
 {
-  if (argc < 2) return Usage();
+  if (argc < 2) return UsageError("no command given");
   const std::string cmd = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (cmd == "--help" || cmd == "-h" || cmd == "help")
+  {
+    fputs(kHelp, stdout);
+    return 0;
+  }
   if (cmd == "info")
   {
-    if (argc != 3) return Usage();
-    return Info(argv[2]);
+    bool verbose = false;
+    std::vector<std::string> positional;
+    for (const std::string& a : args)
+    {
+      if (a == "-v" || a == "--verbose") verbose = true;
+      else if (a.size() > 1 && a[0] == '-') return UsageError("unknown option '" + a + "'");
+      else positional.push_back(a);
+    }
+    if (positional.size() != 1) return UsageError("info needs one PLUGIN.so");
+    return Info(positional[0], verbose);
   }
-  fprintf(stderr, "plughost: unknown command '%s'\n", cmd.c_str());
-  return 2;
+  if (cmd == "render") return RenderCommand(args);
+  if (cmd == "demo")
+  {
+    if (args.size() != 2) return UsageError("demo needs PLUGIN.so OUTDIR");
+    std::string error;
+    if (plughost::RunDemo(args[0], args[1], &error) != 0) return Failure(error);
+    return 0;
+  }
+  return UsageError("unknown command '" + cmd + "'");
 }

@@ -22,6 +22,11 @@ public:
   virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized) = 0;
   // Prepares the off-screen surface; called once when the editor is attached.
   virtual void PrepDraw() = 0;
+  // Opens the editor's window inside the host's window pParent (an X11 Window
+  // id on Linux); returns null when it could not. CloseWindow closes it; the
+  // editor and its controls stay.
+  virtual void* OpenWindow(void* /*pParent*/) { return nullptr; }
+  virtual void CloseWindow() {}
 
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }

@@ -34,6 +34,29 @@ void ChannelRange(int idx, int n, int count, int* pStart, int* pEnd)
   *pEnd = static_cast<int>(end < count ? end : count);
 }
 
+void ZeroDoubles(double* p, int n)
+{
+  if (p && n > 0) std::memset(p, 0, sizeof(double) * static_cast<size_t>(n));
+}
+
+// Plain per-sample loops over contiguous arrays, which the compiler turns into
+// vector code. The conversions are exact (float to double) or round to nearest
+// (double to float); nothing is dithered or clipped.
+void FloatsToDoubles(const float* src, double* dst, int n)
+{
+  for (int i = 0; i < n; ++i) dst[i] = static_cast<double>(src[i]);
+}
+
+void DoublesToFloats(const double* src, float* dst, int n)
+{
+  for (int i = 0; i < n; ++i) dst[i] = static_cast<float>(src[i]);
+}
+
+void AddDoublesToFloats(const double* src, float* dst, int n)
+{
+  for (int i = 0; i < n; ++i) dst[i] = dst[i] + static_cast<float>(src[i]);
+}
+
 float ToFloatSaturated(double v)
 {
   if (v > FLT_MAX) return FLT_MAX;
@@ -103,11 +126,16 @@ void IPlugBase::ParseChannelIO(const char* channelIOStr, int* pMaxIn, int* pMaxO
 
 void IPlugBase::CreateChannels(int nIn, int nOut)
 {
-  if ((nIn > 0 && !mInData.ResizeOK(nIn)) || (nOut > 0 && !mOutData.ResizeOK(nOut)))
+  if ((nIn > 0 && (!mInData.ResizeOK(nIn) || !mSliceInD.ResizeOK(nIn) || !mSliceInF.ResizeOK(nIn))) ||
+      (nOut > 0 && (!mOutData.ResizeOK(nOut) || !mSliceOutD.ResizeOK(nOut) || !mSliceOutF.ResizeOK(nOut))))
   {
     // Without slots there can be no channels: keep the instance consistent.
     mInData.Resize(0);
     mOutData.Resize(0);
+    mSliceInD.Resize(0);
+    mSliceOutD.Resize(0);
+    mSliceInF.Resize(0);
+    mSliceOutF.Resize(0);
     return;
   }
   if (nIn > 0) std::memset(mInData.Get(), 0, sizeof(double*) * static_cast<size_t>(nIn));
@@ -281,6 +309,209 @@ void IPlugBase::SetBlockSize(int blockSize)
   if (ok) mBlockSize = blockSize;
 }
 
+int IPlugBase::RoutedFrames(int nFrames) const
+{
+  if (nFrames < 0) return 0;
+  return nFrames < mBlockSize ? nFrames : mBlockSize;
+}
+
+int IPlugBase::NConnectedInputs() const
+{
+  int n = 0;
+  for (int i = 0; i < NInChannels(); ++i) n += GetInChannel(i)->mConnected ? 1 : 0;
+  return n;
+}
+
+int IPlugBase::NConnectedOutputs() const
+{
+  int n = 0;
+  for (int i = 0; i < NOutChannels(); ++i) n += GetOutChannel(i)->mConnected ? 1 : 0;
+  return n;
+}
+
+void IPlugBase::AttachInputBuffers(int idx, int n, double** ppData, int /*nFrames*/)
+{
+  int start, end;
+  ChannelRange(idx, n, NInChannels(), &start, &end);
+  for (int i = start; i < end; ++i)
+  {
+    InChannel* pIn = GetInChannel(i);
+    if (pIn->mConnected) *pIn->mSrc = *ppData++;
+  }
+}
+
+void IPlugBase::AttachInputBuffers(int idx, int n, float** ppData, int nFrames)
+{
+  const int frames = RoutedFrames(nFrames);
+  int start, end;
+  ChannelRange(idx, n, NInChannels(), &start, &end);
+  for (int i = start; i < end; ++i)
+  {
+    InChannel* pIn = GetInChannel(i);
+    if (!pIn->mConnected) continue;
+    double* pScratch = pIn->mScratchBuf.Get();
+    if (frames > 0) FloatsToDoubles(*ppData, pScratch, frames);
+    ++ppData;
+    *pIn->mSrc = pScratch;
+  }
+}
+
+void IPlugBase::AttachOutputBuffers(int idx, int n, double** ppData)
+{
+  int start, end;
+  ChannelRange(idx, n, NOutChannels(), &start, &end);
+  for (int i = start; i < end; ++i)
+  {
+    OutChannel* pOut = GetOutChannel(i);
+    if (pOut->mConnected) *pOut->mDest = *ppData++;
+  }
+}
+
+void IPlugBase::AttachOutputBuffers(int idx, int n, float** ppData)
+{
+  int start, end;
+  ChannelRange(idx, n, NOutChannels(), &start, &end);
+  for (int i = start; i < end; ++i)
+  {
+    OutChannel* pOut = GetOutChannel(i);
+    if (!pOut->mConnected) continue;
+    *pOut->mDest = pOut->mScratchBuf.Get();
+    pOut->mFDest = *ppData++;
+  }
+}
+
+void IPlugBase::ProcessBuffers(double, int nFrames)
+{
+  ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), RoutedFrames(nFrames));
+}
+
+void IPlugBase::ProcessBuffers(float, int nFrames)
+{
+  const int frames = RoutedFrames(nFrames);
+  ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), frames);
+  if (frames < 1) return;
+  for (int i = 0; i < NOutChannels(); ++i)
+  {
+    OutChannel* pOut = GetOutChannel(i);
+    if (pOut->mConnected && pOut->mFDest) DoublesToFloats(*pOut->mDest, pOut->mFDest, frames);
+  }
+}
+
+void IPlugBase::ProcessBuffersAccumulating(float, int nFrames)
+{
+  const int frames = RoutedFrames(nFrames);
+  ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), frames);
+  if (frames < 1) return;
+  for (int i = 0; i < NOutChannels(); ++i)
+  {
+    OutChannel* pOut = GetOutChannel(i);
+    if (pOut->mConnected && pOut->mFDest) AddDoublesToFloats(*pOut->mDest, pOut->mFDest, frames);
+  }
+}
+
+void IPlugBase::PassThroughBuffers(double, int nFrames)
+{
+  const int frames = RoutedFrames(nFrames);
+  if (frames < 1) return;
+  const size_t bytes = sizeof(double) * static_cast<size_t>(frames);
+  const int nIn = NInChannels();
+  for (int i = 0; i < NOutChannels(); ++i)
+  {
+    double* pDest = mOutData.Get()[i];
+    if (!pDest) continue;
+    const double* pSrc = i < nIn ? mInData.Get()[i] : nullptr;
+    if (pSrc)
+    {
+      if (pSrc != pDest) std::memmove(pDest, pSrc, bytes);
+    }
+    else
+    {
+      std::memset(pDest, 0, bytes);
+    }
+  }
+}
+
+void IPlugBase::PassThroughBuffers(float, int nFrames)
+{
+  PassThroughBuffers(0.0, nFrames);
+  const int frames = RoutedFrames(nFrames);
+  if (frames < 1) return;
+  for (int i = 0; i < NOutChannels(); ++i)
+  {
+    OutChannel* pOut = GetOutChannel(i);
+    if (pOut->mConnected && pOut->mFDest && *pOut->mDest) DoublesToFloats(*pOut->mDest, pOut->mFDest, frames);
+  }
+}
+
+void IPlugBase::ZeroScratchBuffers()
+{
+  for (int i = 0; i < NInChannels(); ++i)
+  {
+    InChannel* pIn = GetInChannel(i);
+    ZeroDoubles(pIn->mScratchBuf.Get(), pIn->mScratchBuf.GetSize());
+  }
+  for (int i = 0; i < NOutChannels(); ++i)
+  {
+    OutChannel* pOut = GetOutChannel(i);
+    ZeroDoubles(pOut->mScratchBuf.Get(), pOut->mScratchBuf.GetSize());
+  }
+}
+
+// process(frames) attaches the given pointer arrays and runs the plug-in.
+template <typename T, typename Process>
+void IPlugBase::ProcessSliced(T** inputs, T** outputs, int nFrames, T** sliceIn, T** sliceOut, bool silenceOutputs,
+                              Process process)
+{
+  if (nFrames < 0) nFrames = 0;
+  const int nIn = NConnectedInputs();
+  const int nOut = NConnectedOutputs();
+  if ((nIn > 0 && !inputs) || (nOut > 0 && !outputs)) return;
+
+  if (nFrames <= mBlockSize)
+  {
+    process(inputs, outputs, nFrames);
+    return;
+  }
+  if (mBlockSize < 1)
+  {
+    // Nothing to route through: the plug-in keeps its per-block work, the host
+    // hears silence rather than whatever its buffers held.
+    process(inputs, outputs, 0);
+    if (silenceOutputs)
+      for (int k = 0; k < nOut; ++k) std::memset(outputs[k], 0, sizeof(T) * static_cast<size_t>(nFrames));
+    return;
+  }
+  for (int offset = 0; offset < nFrames;)
+  {
+    const int frames = nFrames - offset < mBlockSize ? nFrames - offset : mBlockSize;
+    for (int k = 0; k < nIn; ++k) sliceIn[k] = inputs[k] + offset;
+    for (int k = 0; k < nOut; ++k) sliceOut[k] = outputs[k] + offset;
+    process(sliceIn, sliceOut, frames);
+    offset += frames;  // never past nFrames, so never overflows
+  }
+}
+
+void IPlugBase::ProcessHostBlock(double** inputs, double** outputs, int nFrames)
+{
+  ProcessSliced(inputs, outputs, nFrames, mSliceInD.Get(), mSliceOutD.Get(), true,
+                [this](double** in, double** out, int frames) {
+                  AttachInputBuffers(0, NInChannels(), in, frames);
+                  AttachOutputBuffers(0, NOutChannels(), out);
+                  ProcessBuffers(0.0, frames);
+                });
+}
+
+void IPlugBase::ProcessHostBlock(float** inputs, float** outputs, int nFrames, bool accumulate)
+{
+  ProcessSliced(inputs, outputs, nFrames, mSliceInF.Get(), mSliceOutF.Get(), !accumulate,
+                [this, accumulate](float** in, float** out, int frames) {
+                  AttachInputBuffers(0, NInChannels(), in, frames);
+                  AttachOutputBuffers(0, NOutChannels(), out);
+                  if (accumulate) ProcessBuffersAccumulating(0.0f, frames);
+                  else ProcessBuffers(0.0f, frames);
+                });
+}
+
 int IPlugBase::GetEffectVersion(bool decimal) const
 {
   return decimal ? GetDecimalVersion(mVersion) : mVersion;
@@ -359,6 +590,9 @@ void IPlugBase::LimitToStereoIO()
   for (int i = 2; i < nOut; ++i) GetOutChannel(i)->mConnected = true;
 }
 
+// A disconnected channel reads (or writes) its scratch buffer from now on. On
+// the float path that buffer last held the channel's converted input, which the
+// plug-in would otherwise read again every block: it is cleared here.
 void IPlugBase::SetInputChannelConnections(int idx, int n, bool connected)
 {
   if (n < 0) return;
@@ -368,7 +602,11 @@ void IPlugBase::SetInputChannelConnections(int idx, int n, bool connected)
   {
     InChannel* pIn = GetInChannel(i);
     pIn->mConnected = connected;
-    if (!connected) *pIn->mSrc = pIn->mScratchBuf.Get();
+    if (!connected)
+    {
+      ZeroDoubles(pIn->mScratchBuf.Get(), pIn->mScratchBuf.GetSize());
+      *pIn->mSrc = pIn->mScratchBuf.Get();
+    }
   }
 }
 
@@ -381,7 +619,11 @@ void IPlugBase::SetOutputChannelConnections(int idx, int n, bool connected)
   {
     OutChannel* pOut = GetOutChannel(i);
     pOut->mConnected = connected;
-    if (!connected) *pOut->mDest = pOut->mScratchBuf.Get();
+    if (!connected)
+    {
+      ZeroDoubles(pOut->mScratchBuf.Get(), pOut->mScratchBuf.GetSize());
+      *pOut->mDest = pOut->mScratchBuf.Get();
+    }
   }
 }
 

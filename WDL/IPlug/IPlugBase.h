@@ -217,6 +217,59 @@ public:
   void MakeDefaultPreset(const char* name, int nPresets);
   // Fills every preset not yet initialised with "Empty" and the current state.
   void EnsureDefaultPreset();
+  // The "make" operations fill the first preset not yet initialised (nothing
+  // when all are). MakePreset takes one value per parameter: an int for bool,
+  // int and enum parameters, a double otherwise. MakePresetFromNamedParams
+  // takes nParamsNamed (index, value) pairs; unnamed parameters keep their
+  // current value.
+  void MakePreset(const char* name, ...);
+  void MakePresetFromNamedParams(const char* name, int nParamsNamed, ...);
+  void MakePresetFromChunk(const char* name, ByteChunk* pChunk);
+  // Base64 (RFC 4648 alphabet) into sizeOfChunk zero-filled bytes; decoding
+  // stops at the first character outside the alphabet.
+  void MakePresetFromBlob(const char* name, const char* blob, int sizeOfChunk);
+  void PruneUninitializedPresets();
+  // Loads preset idx into the parameters and makes it current. An empty slot is
+  // first filled from the live state as "user preset N". False for an index
+  // outside the list or a stored state that does not load.
+  bool RestorePreset(int idx);
+  // The first preset with exactly this name; false for null or "".
+  bool RestorePreset(const char* name);
+  // "" for an index outside the list.
+  const char* GetPresetName(int idx) const;
+  // Stores the live state into the current preset; renames it when name is
+  // neither null nor "".
+  void ModifyCurrentPreset(const char* name = nullptr);
+  // The bank layout: per preset its name, initialised flag and state.
+  bool SerializePresets(ByteChunk* pChunk);
+  // Loads a bank from startPos into the presets, then restores the current
+  // preset. Returns the position reached, negative when the data ran out.
+  int UnserializePresets(ByteChunk* pChunk, int startPos);
+  // OnParamChange for every parameter (the caller holds the mutex).
+  void OnParamReset();
+  // Sends every parameter's normalised value to the host.
+  void DirtyParameters();
+
+  // The 8-byte framework version header that opens every chunk.
+  static void InitChunkWithIPlugVer(ByteChunk* pChunk);
+  // The version when the header is at *pPos (then *pPos moves past it); 0 and
+  // *pPos untouched when it is not; 0 and *pPos = -1 when only its magic fits.
+  static int GetIPlugVerFromChunk(ByteChunk* pChunk, int* pPos);
+
+  // Developer aids: the current presets as source code.
+  void DumpPresetSrcCode(const char* filename, const char* paramEnumNames[]);
+  void DumpPresetBlob(const char* filename);
+  void DumpBankBlob(const char* filename);
+
+  // Program (FXP) and bank (FXB) files: the chunk variant when the plug-in
+  // stores state chunks, otherwise the parameter variant. Loads refuse, changing
+  // nothing, a file for another plug-in, a wrong magic or version, and a file
+  // shorter than its header; parameters a truncated file does not reach keep
+  // their values.
+  bool SaveProgramAsFXP(const WDL_String* pFileName);
+  bool SaveBankAsFXB(const WDL_String* pFileName);
+  bool LoadProgramFromFXP(const WDL_String* pFileName);
+  bool LoadBankFromFXB(const WDL_String* pFileName);
 
   // State: each parameter's plain value as an 8-byte double, in index order.
   bool SerializeParams(ByteChunk* pChunk);
@@ -243,6 +296,51 @@ public:
   WDL_Mutex* GetMutex() { return &mMutex; }
 
 protected:
+  // Audio buffer routing, used by a format adapter's process callbacks while
+  // they hold the instance mutex: attach inputs, attach outputs, process.
+  //
+  // The plug-in always runs on doubles, through one slot per channel. On the
+  // double path a connected channel's slot is the host's buffer itself; on the
+  // single-precision path it is the channel's scratch buffer, filled from (or
+  // converted back into) the host's floats. A disconnected channel's slot stays
+  // at its zeroed scratch buffer. Host pointer arrays list connected channels
+  // only, in channel order.
+  //
+  // The scratch buffers hold exactly the block size, so every operation below
+  // handles at most that many frames: a larger count is cut to the block size
+  // and a negative one counts as 0. ProcessHostBlock is what takes a host block
+  // of any length.
+  void AttachInputBuffers(int idx, int n, double** ppData, int nFrames);
+  // Converts nFrames floats of each connected channel into its scratch buffer.
+  void AttachInputBuffers(int idx, int n, float** ppData, int nFrames);
+  void AttachOutputBuffers(int idx, int n, double** ppData);
+  // Connected outputs render into their scratch; the host's buffers become the
+  // float destinations.
+  void AttachOutputBuffers(int idx, int n, float** ppData);
+  // The argument only selects the overload.
+  void ProcessBuffers(double, int nFrames);
+  // Then writes each connected output, rounded to float, into its destination.
+  void ProcessBuffers(float, int nFrames);
+  // As ProcessBuffers(float), adding to the destination in single precision.
+  void ProcessBuffersAccumulating(float, int nFrames);
+  // Input slot i copied to output slot i, remaining outputs zeroed, without
+  // calling the plug-in; the float form then converts as ProcessBuffers does.
+  void PassThroughBuffers(double, int nFrames);
+  void PassThroughBuffers(float, int nFrames);
+  void ZeroScratchBuffers();
+
+  // One host block of any length through attach, attach, process. A block
+  // longer than the block size goes through in slices of at most that size,
+  // in order, so the plug-in never sees more than the host announced and the
+  // scratch buffers are never overrun. A negative count is 0: the plug-in is
+  // still called once, with 0 frames. With no block size (0) nothing can be
+  // routed: the plug-in is called with 0 frames and replacing outputs are
+  // silenced. Missing pointer arrays for connected channels refuse the block.
+  // The caller holds the instance mutex. Allocates nothing.
+  void ProcessHostBlock(double** inputs, double** outputs, int nFrames);
+  // accumulate: add into the host's outputs (the VST 2.4 process call).
+  void ProcessHostBlock(float** inputs, float** outputs, int nFrames, bool accumulate);
+
   // The buffers the plug-in is handed: one slot per channel.
   double** GetInputData() const { return mInData.Get(); }
   double** GetOutputData() const { return mOutData.Get(); }
@@ -253,7 +351,17 @@ private:
   void ParseChannelIO(const char* channelIOStr, int* pMaxIn, int* pMaxOut);
   void CreateChannels(int nIn, int nOut);
   bool ResizeScratchBuffers(int blockSize);
+  // nFrames as the routing handles it: 0 .. block size.
+  int RoutedFrames(int nFrames) const;
+  int NConnectedInputs() const;
+  int NConnectedOutputs() const;
+  template <typename T, typename Process>
+  void ProcessSliced(T** inputs, T** outputs, int nFrames, T** sliceIn, T** sliceOut, bool silenceOutputs,
+                     Process process);
   void SetBusLabel(WDL_PtrList<WDL_String>* pList, int idx, const char* label);
+  IPreset* GetNextUninitializedPreset();
+  void MakeDefaultUserPresetName(char* str, int strSize);
+  void PutFXProgramHeader(ByteChunk* pChunk, int byteSize, bool chunkVariant, const char* name);
 
   WDL_PtrList<ChannelIO> mChannelIO;
 
@@ -283,6 +391,12 @@ private:
   WDL_PtrList<IPreset> mPresets;
   WDL_TypedBuf<double*> mInData;
   WDL_TypedBuf<double*> mOutData;
+  // Host pointers advanced to the current slice of an oversized block; sized
+  // with the channels so slicing never allocates.
+  WDL_TypedBuf<double*> mSliceInD;
+  WDL_TypedBuf<double*> mSliceOutD;
+  WDL_TypedBuf<float*> mSliceInF;
+  WDL_TypedBuf<float*> mSliceOutF;
   WDL_PtrList<InChannel> mInChannels;
   WDL_PtrList<OutChannel> mOutChannels;
   WDL_PtrList<WDL_String> mInputBusLabels;

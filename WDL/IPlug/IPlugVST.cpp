@@ -3,6 +3,9 @@
 #include "WDL/IPlug/IGraphics.h"
 #include "WDL/IPlug/Log.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -269,33 +272,405 @@ bool IPlugVST::SendSysEx(ISysEx* pSysEx)
   return SendVSTEvent(reinterpret_cast<VstEvent*>(&sysexEvent));
 }
 
-// The dispatcher: the whole opcode table comes with the host-conversation work;
-// for now an instance can be created, queried through the record and closed.
-VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 /*idx*/, VstIntPtr /*value*/,
-                                  void* /*ptr*/, float /*opt*/)
+namespace {
+
+// Every copy into a host buffer is bounded by the size the opcode promises.
+// Parameter texts: the interface promises 8 bytes but every host passes at
+// least 64; we never write more than our own 32-byte fields.
+constexpr int kHostParamStrLen = kMaxParamNameLen;
+constexpr int kHostProgNameLen = kVstMaxProgNameLen;
+constexpr int kHostEffectNameLen = kVstMaxEffectNameLen;
+constexpr int kHostVendorStrLen = kVstMaxVendorStrLen;
+constexpr int kHostProductStrLen = kVstMaxProductStrLen;
+
+constexpr VstIntPtr kCockosAnswer = 0xBEEF0000;
+constexpr VstIntPtr kVendorSpecificAnswer = 0xBEEF;
+
+// A preset index from the host's pointer-sized value; -1 when it is no int.
+int ToIndex(VstIntPtr value)
 {
-  IPlugVST* pPlug = GetPlug(pEffect);
-  if (!pPlug) return 0;
-  if (opCode == effClose)
+  return (value >= 0 && value <= INT32_MAX) ? (int)value : -1;
+}
+
+}  // namespace
+
+bool IPlugVST::GetPinProperties(int index, bool input, VstPinProperties* pProps)
+{
+  const int n = input ? NInChannels() : NOutChannels();
+  if (!pProps || index < 0 || index >= n) return false;
+  pProps->flags = kVstPinIsActive;
+  if (!(index % 2) && index < n - 1) pProps->flags |= kVstPinIsStereo;
+  const char* label = input ? GetInputLabel(index) : GetOutputLabel(index);
+  if (label && label[0]) StrCopyBounded(pProps->label, label, kVstMaxLabelLen);
+  else snprintf(pProps->label, kVstMaxLabelLen, "%s %d", input ? "Input" : "Output", index + 1);
+  return true;
+}
+
+VstIntPtr IPlugVST::DoCanDo(const char* capability)
+{
+  Trace(TRACELOC, "VSTCanDo(%s)", capability);
+  if (!strcmp(capability, "receiveVstTimeInfo")) return 1;
+  if (DoesMIDI() && (!strcmp(capability, "sendVstEvents") || !strcmp(capability, "sendVstMidiEvent") ||
+                     !strcmp(capability, "receiveVstEvents") || !strcmp(capability, "receiveVstMidiEvent")))
+    return 1;
+  if (!strcmp(capability, "hasCockosExtensions"))
   {
-    delete pPlug;
-    return 0;
+    mHasVSTExtensions |= 1;
+    return kCockosAnswer;
+  }
+  if (!strcmp(capability, "hasCockosViewAsConfig"))
+  {
+    mHasVSTExtensions |= 2;
+    return kCockosAnswer;
   }
   return 0;
 }
 
-void IPlugVST::VSTProcess(AEffect* /*pEffect*/, float** /*inputs*/, float** /*outputs*/, VstInt32 /*nFrames*/)
+VstIntPtr IPlugVST::DoGetChunk(int index, void* ptr)
 {
+  if (!ptr) return 0;
+  const bool isBank = index == 0;
+  ByteChunk* pChunk = isBank ? &mBankState : &mState;
+  InitChunkWithIPlugVer(pChunk);
+  bool ok;
+  if (isBank)
+  {
+    ModifyCurrentPreset();
+    ok = SerializePresets(pChunk);
+  }
+  else
+  {
+    ok = SerializeState(pChunk);
+  }
+  if (!ok || pChunk->Size() == 0) return 0;
+  *static_cast<void**>(ptr) = pChunk->GetData();
+  return pChunk->Size();
 }
 
-void IPlugVST::VSTProcessReplacing(AEffect* /*pEffect*/, float** /*inputs*/, float** /*outputs*/,
-                                   VstInt32 /*nFrames*/)
+VstIntPtr IPlugVST::DoSetChunk(int index, VstIntPtr size, void* ptr)
 {
+  if (!ptr || size < 0 || size > INT32_MAX) return 0;
+  const bool isBank = index == 0;
+  ByteChunk* pChunk = isBank ? &mBankState : &mState;
+  pChunk->Clear();
+  if (size > 0 && pChunk->PutBytes(ptr, (int)size) != (int)size) return 0;
+
+  int pos = 0;
+  const int iplugVer = GetIPlugVerFromChunk(pChunk, &pos);
+  if (isBank && iplugVer >= 0x10000)
+  {
+    pos = UnserializePresets(pChunk, pos);
+  }
+  else
+  {
+    pos = UnserializeState(pChunk, pos);
+    ModifyCurrentPreset();
+  }
+  if (pos < 0) return 0;
+  RedrawParamControls();
+  return 1;
 }
 
-void IPlugVST::VSTProcessDoubleReplacing(AEffect* /*pEffect*/, double** /*inputs*/, double** /*outputs*/,
-                                         VstInt32 /*nFrames*/)
+VstIntPtr IPlugVST::DoProcessEvents(VstEvents* pEvents)
 {
+  if (!pEvents) return 0;
+  for (int i = 0; i < pEvents->numEvents; ++i)
+  {
+    VstEvent* pEvent = pEvents->events[i];
+    if (!pEvent) continue;
+    if (pEvent->type == kVstMidiType)
+    {
+      const VstMidiEvent* pME = reinterpret_cast<const VstMidiEvent*>(pEvent);
+      IMidiMsg msg(pME->deltaFrames, (unsigned char)pME->midiData[0], (unsigned char)pME->midiData[1],
+                   (unsigned char)pME->midiData[2]);
+      ProcessMidiMsg(&msg);
+    }
+    else if (pEvent->type == kVstSysExType)
+    {
+      const VstMidiSysexEvent* pSE = reinterpret_cast<const VstMidiSysexEvent*>(pEvent);
+      ISysEx sysex(pSE->deltaFrames, reinterpret_cast<const unsigned char*>(pSE->sysexDump), pSE->dumpBytes);
+      ProcessSysEx(&sysex);
+    }
+  }
+  return 1;
+}
+
+VstIntPtr IPlugVST::DoString2Parameter(int index, const char* text)
+{
+  IParam* pParam = (index >= 0 && index < NParams()) ? GetParam(index) : nullptr;
+  if (!pParam) return 0;
+  if (!text) return 1;
+
+  double v;
+  if (pParam->GetNDisplayTexts())
+  {
+    int vi = 0;
+    if (!pParam->MapDisplayText(text, &vi)) return 0;
+    v = (double)vi;
+  }
+  else
+  {
+    IScopedCLocale cLocale;  // "0.5" means one half whatever the host's locale
+    v = atof(text);
+    if (pParam->GetNegateDisplay()) v = -v;
+  }
+  // A text that parses to no number ("nan") is refused rather than stored.
+  if (v != v) return 0;
+
+  if (IGraphics* pGraphics = GetGUI()) pGraphics->SetParameterFromPlug(index, v, false);
+  pParam->Set(v);
+  OnParamChange(index);
+  return 1;
+}
+
+VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 idx, VstIntPtr value, void* ptr,
+                                  float opt)
+{
+  IPlugVST* pPlug = GetPlug(pEffect);
+  if (!pPlug) return 0;
+
+  IMutexLock lock(pPlug);
+  if (opCode == effEditIdle || opCode == effIdle) return 0;
+  Trace(TRACELOC, "%d(%s):%d:%d", opCode, VSTOpcodeStr(opCode), idx, (int)value);
+  if (opCode > effGetSpeakerArrangement) return 0;
+
+  IParam* pParam = (idx >= 0 && idx < pPlug->NParams()) ? pPlug->GetParam(idx) : nullptr;
+  switch (opCode)
+  {
+    case effOpen:
+      pPlug->HostSpecificInit();
+      pPlug->OnParamReset();
+      return 0;
+
+    case effClose:
+      lock.Destroy();
+      delete pPlug;
+      return 0;
+
+    case effSetProgram:
+      if (!pPlug->DoesStateChunks()) pPlug->ModifyCurrentPreset();
+      pPlug->RestorePreset(ToIndex(value));
+      return 0;
+
+    case effGetProgram: return pPlug->GetCurrentPresetIdx();
+
+    case effSetProgramName:
+      if (ptr)
+      {
+        // A host name is read no further than a preset name can hold.
+        char name[kMaxPresetNameLen];
+        StrCopyBounded(name, static_cast<const char*>(ptr), kMaxPresetNameLen);
+        pPlug->ModifyCurrentPreset(name);
+        pPlug->PresetsChangedByHost();
+      }
+      return 0;
+
+    case effGetProgramName:
+      if (ptr) StrCopyBounded(static_cast<char*>(ptr), pPlug->GetPresetName(pPlug->GetCurrentPresetIdx()), kHostProgNameLen);
+      return 0;
+
+    case effGetParamLabel:
+      if (pParam && ptr) StrCopyBounded(static_cast<char*>(ptr), pParam->GetLabelForHost(), kHostParamStrLen);
+      return 0;
+
+    case effGetParamDisplay:
+      if (pParam && ptr) pParam->GetDisplayForHost(pParam->Value(), false, static_cast<char*>(ptr), kHostParamStrLen, true);
+      return 0;
+
+    case effGetParamName:
+      if (pParam && ptr) StrCopyBounded(static_cast<char*>(ptr), pParam->GetNameForHost(), kHostParamStrLen);
+      return 0;
+
+    case effSetSampleRate:
+      pPlug->SetSampleRate((double)opt);
+      pPlug->Reset();
+      return 0;
+
+    case effSetBlockSize:
+      pPlug->SetBlockSize(value > INT32_MAX ? -1 : (int)value);
+      pPlug->Reset();
+      return 0;
+
+    case effMainsChanged:
+      if (value)
+      {
+        pPlug->OnActivate(true);
+      }
+      else
+      {
+        pPlug->OnActivate(false);
+        pPlug->Reset();
+      }
+      return 0;
+
+    case effEditGetRect:
+      if (ptr && pPlug->GetGUI())
+      {
+        *static_cast<ERect**>(ptr) = &pPlug->mEditRect;
+        return 1;
+      }
+      return 0;
+
+    case effEditOpen:
+      if (IGraphics* pGraphics = pPlug->GetGUI())
+      {
+        if (pGraphics->OpenWindow(ptr))
+        {
+          pPlug->OnGUIOpen();
+          return 1;
+        }
+      }
+      return 0;
+
+    case effEditClose:
+      if (IGraphics* pGraphics = pPlug->GetGUI())
+      {
+        pPlug->OnGUIClose();
+        pGraphics->CloseWindow();
+        return 1;
+      }
+      return 0;
+
+    case effIdentify: return VstFourCC('N', 'v', 'E', 'f');
+
+    case effGetChunk: return pPlug->DoGetChunk(idx, ptr);
+
+    case effSetChunk: return pPlug->DoSetChunk(idx, value, ptr);
+
+    case effProcessEvents: return pPlug->DoProcessEvents(static_cast<VstEvents*>(ptr));
+
+    case effCanBeAutomated: return 1;
+
+    case effString2Parameter: return pPlug->DoString2Parameter(idx, static_cast<const char*>(ptr));
+
+    case effGetProgramNameIndexed:
+      if (!ptr) return 0;
+      StrCopyBounded(static_cast<char*>(ptr), pPlug->GetPresetName(idx), kHostProgNameLen);
+      return static_cast<char*>(ptr)[0] ? 1 : 0;
+
+    case effGetInputProperties:
+      return pPlug->GetPinProperties(idx, true, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
+
+    case effGetOutputProperties:
+      return pPlug->GetPinProperties(idx, false, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
+
+    case effGetPlugCategory: return pPlug->IsInst() ? kPlugCategSynth : kPlugCategEffect;
+
+    case effProcessVarIo: return 0;
+
+    case effSetSpeakerArrangement:
+    {
+      if (const VstSpeakerArrangement* pIn = reinterpret_cast<const VstSpeakerArrangement*>(value))
+      {
+        const int n = pIn->numChannels > 0 ? pIn->numChannels : 0;
+        pPlug->SetInputChannelConnections(0, n, true);
+        pPlug->SetInputChannelConnections(n, pPlug->NInChannels() - n, false);
+      }
+      if (const VstSpeakerArrangement* pOut = static_cast<const VstSpeakerArrangement*>(ptr))
+      {
+        const int n = pOut->numChannels > 0 ? pOut->numChannels : 0;
+        pPlug->SetOutputChannelConnections(0, n, true);
+        pPlug->SetOutputChannelConnections(n, pPlug->NOutChannels() - n, false);
+      }
+      return 1;
+    }
+
+    case effGetEffectName:
+      if (!ptr) return 0;
+      StrCopyBounded(static_cast<char*>(ptr), pPlug->GetEffectName(), kHostEffectNameLen);
+      return 1;
+
+    case effGetVendorString:
+      if (!ptr) return 0;
+      StrCopyBounded(static_cast<char*>(ptr), pPlug->GetMfrName(), kHostVendorStrLen);
+      return 1;
+
+    case effGetProductString:
+      if (!ptr) return 0;
+      StrCopyBounded(static_cast<char*>(ptr), pPlug->GetProductName(), kHostProductStrLen);
+      return 1;
+
+    case effGetVendorVersion: return pPlug->GetEffectVersion(true);
+
+    case effVendorSpecific:
+      if (idx == effGetParamDisplay && ptr)
+      {
+        const int paramIdx = ToIndex(value);
+        if (IParam* pP = (paramIdx >= 0 && paramIdx < pPlug->NParams()) ? pPlug->GetParam(paramIdx) : nullptr)
+          pP->GetDisplayForHost((double)opt, true, static_cast<char*>(ptr), kHostParamStrLen, true);
+        return kVendorSpecificAnswer;
+      }
+      if (idx == effGetParamName)
+      {
+        const int paramIdx = ToIndex(value);
+        if (IParam* pP = (paramIdx >= 0 && paramIdx < pPlug->NParams()) ? pPlug->GetParam(paramIdx) : nullptr)
+          return pP->Type() != IParam::kTypeDouble ? kVendorSpecificAnswer : 0;
+      }
+      return 0;
+
+    case effCanDo: return ptr ? pPlug->DoCanDo(static_cast<const char*>(ptr)) : 0;
+
+    case effGetTailSize: return pPlug->GetTailSize();
+
+    case effGetVstVersion: return kVstVersion;
+
+    case effGetMidiKeyName:
+      if (VstMidiKeyName* pKey = static_cast<VstMidiKeyName*>(ptr))
+      {
+        pKey->keyName[0] = 0;
+        const bool named = pPlug->MidiNoteName(pKey->thisKeyNumber, pKey->keyName);
+        pKey->keyName[sizeof(pKey->keyName) - 1] = 0;
+        return named ? 1 : 0;
+      }
+      return 0;
+
+    case effGetSpeakerArrangement:
+      if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &pPlug->mInputSpkrArr;
+      if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &pPlug->mOutputSpkrArr;
+      return 1;
+
+    default: return 0;
+  }
+}
+
+// The three process callbacks: under the instance mutex, ask for MIDI the VST 1
+// way when the plug-in wants it, then route the host's block through the
+// framework (attach inputs, attach outputs, process; oversized blocks in
+// slices). Processing runs with flush-to-zero and denormals-are-zero on; the
+// host's own floating-point mode is back in place when the callback returns.
+void IPlugVST::WantMidi()
+{
+  if (DoesMIDI()) HostCall(audioMasterWantMidi);
+}
+
+void IPlugVST::VSTProcess(AEffect* pEffect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  IPlugVST* pPlug = GetPlug(pEffect);
+  if (!pPlug) return;
+  IMutexLock lock(pPlug);
+  pPlug->WantMidi();
+  IScopedDenormalGuard denormals;
+  pPlug->ProcessHostBlock(inputs, outputs, nFrames, true);
+}
+
+void IPlugVST::VSTProcessReplacing(AEffect* pEffect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  IPlugVST* pPlug = GetPlug(pEffect);
+  if (!pPlug) return;
+  IMutexLock lock(pPlug);
+  pPlug->WantMidi();
+  IScopedDenormalGuard denormals;
+  pPlug->ProcessHostBlock(inputs, outputs, nFrames, false);
+}
+
+void IPlugVST::VSTProcessDoubleReplacing(AEffect* pEffect, double** inputs, double** outputs, VstInt32 nFrames)
+{
+  IPlugVST* pPlug = GetPlug(pEffect);
+  if (!pPlug) return;
+  IMutexLock lock(pPlug);
+  pPlug->WantMidi();
+  IScopedDenormalGuard denormals;
+  pPlug->ProcessHostBlock(inputs, outputs, nFrames);
 }
 
 float IPlugVST::VSTGetParameter(AEffect* pEffect, VstInt32 idx)

@@ -60,6 +60,15 @@ private:
                      float opt = 0.f);
   VstTimeInfo* HostTimeInfo(VstInt32 requestFlags);
   void SetEditRectFromGUI();
+  // audioMasterWantMidi, for a plug-in that declares MIDI.
+  void WantMidi();
+  // Dispatcher handlers with more than a line to them.
+  bool GetPinProperties(int index, bool input, VstPinProperties* pProps);
+  VstIntPtr DoCanDo(const char* capability);
+  VstIntPtr DoGetChunk(int index, void* ptr);
+  VstIntPtr DoSetChunk(int index, VstIntPtr size, void* ptr);
+  VstIntPtr DoProcessEvents(VstEvents* pEvents);
+  VstIntPtr DoString2Parameter(int index, const char* text);
 
   static VstIntPtr VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 idx, VstIntPtr value,
                                           void* ptr, float opt);
