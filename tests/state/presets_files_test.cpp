@@ -447,3 +447,39 @@ TEST(Dumps, SourceCodeAndBlobs)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Banks, OverlongPresetNamesAreCutToTheField)
+{
+  StatePlug plug(false, 1);
+  ByteChunk bank;
+  const std::string longName(1000, 'n');
+  bank.PutString(longName.c_str());
+  bank.PutFlag(true);
+  ByteChunk state;
+  plug.SerializeState(&state);
+  bank.PutChunk(&state);
+  EXPECT_EQ(plug.UnserializePresets(&bank, 0), bank.Size());
+  EXPECT_EQ(std::string(plug.GetPresetName(0)), std::string(kMaxPresetNameLen - 1, 'n'));
+}
+
+TEST(Files, TruncatedParameterBankLeavesMissingParametersUnchanged)
+{
+  StatePlug plug(false, 1, 4);
+  plug.MakePreset("only", 1, 9, 0.5, 0.5);
+  TempFile f;
+  ASSERT_TRUE(plug.SaveBankAsFXB(&f.name));
+  std::vector<unsigned char> b = f.Read();
+  ASSERT_EQ(b.size(), 156u + 56 + 16);
+  b.resize(b.size() - 8);  // the last two parameters are missing
+
+  StatePlug other(false, 1, 4);
+  f.Write(b);
+  other.GetParam(3)->Set(0.9);
+  ASSERT_TRUE(other.LoadBankFromFXB(&f.name));
+  EXPECT_EQ(other.GetParam(1)->Value(), 9);
+  EXPECT_EQ(other.GetParam(3)->Value(), 0.9);
+}
+
+}  // namespace

@@ -363,6 +363,31 @@ TEST_F(Dispatcher, OpenAppliesParametersAndIdentifiesTheHostOnce)
   EXPECT_EQ(host.Count(audioMasterGetProductString), 1);
 }
 
+TEST(DispatcherHostIdentity, AnUnterminatedProductStringIsCut)
+{
+  TestHost host;
+  host.productString = std::string(63, 'R');  // the host fills its 64 bytes and more below
+  gHost = &host;
+  void* lib = dlopen(TORVEN_SO, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr);
+  auto entry = reinterpret_cast<VstPluginMainProc>(dlsym(lib, "VSTPluginMain"));
+  AEffect* e = entry([](AEffect* fx, VstInt32 op, VstInt32 index, VstIntPtr value, void* ptr, float opt) -> VstIntPtr {
+    if (op == audioMasterGetProductString)
+    {
+      memset(ptr, 'R', 255);  // never terminated
+      return 1;
+    }
+    return HostCallback(fx, op, index, value, ptr, opt);
+  });
+  e->dispatcher(e, effOpen, 0, 0, nullptr, 0.f);
+  char name[64] = {0};
+  e->dispatcher(e, effGetEffectName, 0, 0, name, 0.f);
+  EXPECT_STREQ(name, "TORVEN");
+  e->dispatcher(e, effClose, 0, 0, nullptr, 0.f);
+  dlclose(lib);
+  gHost = nullptr;
+}
+
 TEST_F(Dispatcher, ParameterCallbacksAndEditorlessEditorOpcodes)
 {
   Open();
