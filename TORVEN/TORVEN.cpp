@@ -273,6 +273,16 @@ void TORVEN::Reset()
   mDownL.Reset();
   mUpR.Reset();
   mDownR.Reset();
+  // At another rate every section's coefficients jump, and histories made
+  // under the old ones would ring (the low shelf's poles lie close to z = 1:
+  // bursts up to +58 dB, dying over seconds). At the same rate (suspend and
+  // resume, a new block size) they are still valid and are kept, so playback
+  // goes on seamlessly.
+  if (GetSampleRate() != mSectionRate)
+  {
+    ClearSections(0);
+    ClearSections(1);
+  }
 }
 
 void TORVEN::OnParamChange(int paramIdx)
@@ -290,7 +300,21 @@ void TORVEN::OnParamChange(int paramIdx)
     case kGainM: mGainM = v; break;
     case kGainL: mGainL = v; break;
     case kBypass: break;  // read from the parameter every sample
-    case kOversampling: mOversampling = (pParam->Int() != 0) ? 16 : 4; break;
+    case kOversampling:
+    {
+      const int factor = (pParam->Int() != 0) ? 16 : 4;
+      // The anti-alias histories were made by the other factor's filters and
+      // would make this one's ring; the same factor again keeps them.
+      if (factor != mOversampling)
+      {
+        mUpL.Reset();
+        mDownL.Reset();
+        mUpR.Reset();
+        mDownR.Reset();
+      }
+      mOversampling = factor;
+      break;
+    }
     default: break;
   }
 }
@@ -445,12 +469,15 @@ void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, double** outputs, 
     zL = a * zL + b * gainL;
     mLow[1].Calc(fs, 1.0 - zL);
 
+    // The sections run whatever the bypass switch says, so their histories
+    // always match their coefficients and leaving bypass is seamless; while
+    // bypassed their output is dropped.
+    double l = mSatOut[0] * kSatLevel + in0;
+    double r = mSatOut[1] * kSatLevel + in1;
+    ProcessSections(l, r);
     const int bypass = BypassState(pBypass);
     if (bypass == 0)
     {
-      double l = mSatOut[0] * kSatLevel + in0;
-      double r = mSatOut[1] * kSatLevel + in1;
-      ProcessSections(l, r);
       out0p[n] = l * mOutGain;
       out1p[n] = r * mOutGain;
     }
@@ -462,6 +489,7 @@ void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, double** outputs, 
     // Any other value leaves this frame's outputs unwritten.
   }
 
+  mSectionRate = lastFs;
   mSmoothH.z = zH;
   mSmoothM.z = zM;
   mSmoothL.z = zL;

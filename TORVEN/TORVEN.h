@@ -7,6 +7,12 @@
 // smoothed controls sample by sample, then the output gain. Bypass passes the
 // input through untouched. No latency, no MIDI.
 //
+// No switch may make the recursions meet coefficients their histories were not
+// made under, or they ring far above the input: while bypassed the sections
+// go on running on the signal (only their output is dropped); a Reset at a new
+// sample rate clears them; a change of the oversampling factor clears the
+// anti-alias histories.
+//
 // Threading: OnParamChange and Reset take the instance mutex; the adapter holds
 // it around every process call, so control values never change inside a block.
 #ifndef TORVEN_TORVEN_H_
@@ -86,6 +92,10 @@ private:
   WDL_BesselFilterCoeffs mBesselL, mBesselR;
   BesselStage mUpL, mDownL, mUpR, mDownR;
   double mSatOut[2] = {0.0, 0.0};
+
+  // The rate the sections last ran at (0 before the first frame): their
+  // histories belong to that rate's coefficients.
+  double mSectionRate = 0.0;
 };
 
 #endif  // TORVEN_TORVEN_H_

@@ -13,6 +13,9 @@
 //    saturation path, so nothing keeps the sections busy), then 400 s of
 //    silence untimed: the sections' histories have settled into subnormal
 //    values for good (about 1e-316); then the same timed stretch.
+//  - Bypassed/N: the steady signal with Bypass on. The sections keep running
+//    on the signal (so leaving bypass starts from histories that followed
+//    it), only their output is dropped: about the cost of Steady.
 // Counters: time_per_frame (seconds per stereo frame) and x_realtime (seconds
 // of audio per second of processing).
 
@@ -32,7 +35,7 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr int kBlock = 512;
 constexpr int kSignalBlocks = 64;  // the steady input cycles through these
 
-std::unique_ptr<TORVEN> OpenPlug(int factor)
+std::unique_ptr<TORVEN> OpenPlug(int factor, bool bypassed = false)
 {
   IPlugInstanceInfo info;
   auto plug = std::make_unique<TORVEN>(info);
@@ -44,6 +47,7 @@ std::unique_ptr<TORVEN> OpenPlug(int factor)
   plug->GetParam(kGainL)->Set(0.6);
   plug->GetParam(kHPF)->Set(0.2);
   plug->GetParam(kLPF)->Set(-0.1);
+  plug->GetParam(kBypass)->Set(bypassed ? 1.0 : 0.0);
   for (int i = 0; i < kNumParams; ++i) plug->OnParamChange(i);
   plug->Reset();
   return plug;
@@ -69,10 +73,10 @@ void SetCounters(benchmark::State& state)
   state.counters["x_realtime"] = benchmark::Counter(frames / kFs, benchmark::Counter::kIsRate);
 }
 
-void BM_Steady(benchmark::State& state)
+void RunSteady(benchmark::State& state, bool bypassed)
 {
   const int factor = static_cast<int>(state.range(0));
-  auto plug = OpenPlug(factor);
+  auto plug = OpenPlug(factor, bypassed);
   Buffers buf(kBlock * kSignalBlocks);
   for (size_t i = 0; i < buf.in[0].size(); ++i)
   {
@@ -90,6 +94,16 @@ void BM_Steady(benchmark::State& state)
     benchmark::ClobberMemory();
   }
   SetCounters(state);
+}
+
+void BM_Steady(benchmark::State& state)
+{
+  RunSteady(state, false);
+}
+
+void BM_Bypassed(benchmark::State& state)
+{
+  RunSteady(state, true);
 }
 
 void BM_SilenceAfterBurst(benchmark::State& state)
@@ -146,6 +160,7 @@ void BM_SubnormalSilence(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(BM_Steady)->Arg(4)->Arg(16)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Bypassed)->Arg(4)->Arg(16)->Unit(benchmark::kMicrosecond);
 // About five seconds of audio per timed stretch.
 BENCHMARK(BM_SilenceAfterBurst)
     ->Args({4, 0})->Args({4, 5})->Args({4, 10})->Args({4, 30})

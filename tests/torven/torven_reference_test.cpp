@@ -1,10 +1,13 @@
 // The processing chain against a literal, unoptimised transcription of its
 // per-frame order (exp every frame, member smoothers stepped in place, the
-// single-channel saturation path left then right, and the clearing of a
-// channel's sections after a non-finite result). Every output sample and the
-// final state must match bit for bit, across parameter moves, both factors,
-// bypass toggles, rate changes, odd block sizes, aliased buffers, and inputs
-// that probe every branch of the saturation path.
+// single-channel saturation path left then right, the sections run whether
+// bypassed or not, and the clearing of a channel's sections after a
+// non-finite result), together with what Reset and a factor change clear.
+// Every output sample and the final state must match bit for bit, across
+// parameter moves, both factors, bypass toggles with controls moving while
+// bypassed, rate changes with and without a Reset, Resets at an unchanged
+// rate, odd block sizes, aliased buffers, and inputs that probe every branch
+// of the saturation path.
 
 #include <gtest/gtest.h>
 
@@ -29,23 +32,45 @@ struct ReferenceChain
   WDL_BesselFilterCoeffs besselL, besselR;
   BesselStage upL, downL, upR, downR;
   double satOut[2] = {0.0, 0.0};
+  double sectionRate = 0.0;  // the rate the sections last ran at
 
   // Control values, as OnParamChange derives them.
   double outGain = 1.0, gainH = 0.5, gainM = 0.5, gainL = 0.5, hpf = 0.0, lpf = 0.0;
   int factor = 4;
   int bypass = 0;
 
+  void ClearSections(int ch)
+  {
+    high[ch].Reset();
+    hp[ch].Reset();
+    lp[ch].Reset();
+    mid[ch].Reset();
+    low[ch].Reset();
+  }
+
+  void ClearStages()
+  {
+    upL.Reset();
+    downL.Reset();
+    upR.Reset();
+    downR.Reset();
+  }
+
+  // TORVEN::Reset with the plug-in's rate at fs.
+  void Reset(double fs)
+  {
+    ClearStages();
+    if (fs != sectionRate)
+    {
+      ClearSections(0);
+      ClearSections(1);
+    }
+  }
+
   double Sections(int ch, double x)
   {
     x = low[ch].Process(mid[ch].Process(lp[ch].Process(hp[ch].Process(high[ch].Process(x)))));
-    if (!std::isfinite(x))
-    {
-      high[ch].Reset();
-      hp[ch].Reset();
-      lp[ch].Reset();
-      mid[ch].Reset();
-      low[ch].Reset();
-    }
+    if (!std::isfinite(x)) ClearSections(ch);
     return x;
   }
 
@@ -86,10 +111,13 @@ struct ReferenceChain
       const double s0 = in0 * 10.0, s1 = in1 * 10.0;
       SaturationPath(s0, factor, besselL, upL, downL, satOut[0]);
       SaturationPath(s1, factor, besselR, upR, downR, satOut[1]);
+      const double y0 = Sections(0, satOut[0] * 0.03162277660168379 + in0);
+      const double y1 = Sections(1, satOut[1] * 0.03162277660168379 + in1);
+      sectionRate = fs;
       if (bypass == 0)
       {
-        out0p[n] = Sections(0, satOut[0] * 0.03162277660168379 + in0) * outGain;
-        out1p[n] = Sections(1, satOut[1] * 0.03162277660168379 + in1) * outGain;
+        out0p[n] = y0 * outGain;
+        out1p[n] = y1 * outGain;
       }
       else if (bypass == 1)
       {
@@ -114,7 +142,13 @@ void Set(TORVEN& plug, ReferenceChain& ref, int idx, double value)
     case kGainM: ref.gainM = v; break;
     case kGainL: ref.gainL = v; break;
     case kBypass: ref.bypass = static_cast<int>(v); break;
-    case kOversampling: ref.factor = static_cast<int>(v) != 0 ? 16 : 4; break;
+    case kOversampling:
+    {
+      const int factor = static_cast<int>(v) != 0 ? 16 : 4;
+      if (factor != ref.factor) ref.ClearStages();
+      ref.factor = factor;
+      break;
+    }
   }
 }
 
@@ -156,6 +190,7 @@ void ExpectSameState(const TORVEN& plug, const ReferenceChain& ref)
   ExpectSameStage(A::DownL(plug), ref.downL);
   ExpectSameStage(A::UpR(plug), ref.upR);
   ExpectSameStage(A::DownR(plug), ref.downR);
+  EXPECT_EQ(A::SectionRate(plug), ref.sectionRate);
 }
 
 // A signal with some of everything: two tones of different level per
@@ -183,6 +218,8 @@ struct Step
   int param;        // parameter set before it, or -1
   double value;
   double rate;      // sample rate set before it, or 0
+  bool reset;       // Reset after that (as the host's rate, block size and
+                    // suspend calls do)
 };
 
 void RunScenario(int factor, bool aliased)
@@ -192,10 +229,14 @@ void RunScenario(int factor, bool aliased)
   ref.factor = factor;
 
   const Step steps[] = {
-      {512, -1, 0, 0},          {1, kGainH, 0.9, 0},      {300, kGainM, 0.1, 0},   {512, kGainL, 0.8, 0},
-      {64, kHPF, 0.7, 0},       {512, kLPF, -0.25, 0},    {17, kOut, -7.3, 0},     {512, kBypass, 1, 0},
-      {100, kGainH, 0.2, 0},    {512, kBypass, 0, 0},     {0, kOversampling, 1, 0}, {512, -1, 0, 96000.0},
-      {333, kOversampling, 0, 0}, {512, kHPF, 0.0, 48000.0}, {2, kOut, 15.0, 0},    {1024, kLPF, 0.0, 0},
+      {512, -1, 0, 0, false},            {1, kGainH, 0.9, 0, false},         {300, kGainM, 0.1, 0, false},
+      {512, kGainL, 0.8, 0, false},      {64, kHPF, 0.7, 0, false},          {512, kLPF, -0.25, 0, false},
+      {17, kOut, -7.3, 0, false},        {512, kBypass, 1, 0, false},        {100, kGainH, 0.2, 0, false},
+      {256, kGainL, 0.1, 0, true},       {512, kBypass, 0, 0, false},        {0, kOversampling, 1, 0, false},
+      {300, kOversampling, 1, 0, false}, {512, -1, 0, 96000.0, true},        {200, -1, 0, 96000.0, true},
+      {333, kOversampling, 0, 0, false}, {512, kHPF, 0.0, 48000.0, false},   {100, -1, 0, 0, true},
+      {2, kOut, 15.0, 0, false},         {64, kBypass, 1, 22050.0, true},    {128, kOversampling, 1, 0, false},
+      {300, kBypass, 0, 0, false},       {1024, kLPF, 0.0, 44100.0, true},
   };
   size_t total = 0;
   for (const Step& s : steps) total += static_cast<size_t>(s.block);
@@ -212,6 +253,11 @@ void RunScenario(int factor, bool aliased)
     {
       fs = s.rate;
       plug->SetSampleRate(fs);
+    }
+    if (s.reset)
+    {
+      plug->Reset();
+      ref.Reset(fs);
     }
     double* ins[2] = {const_cast<double*>(in.ch[0].data() + pos), const_cast<double*>(in.ch[1].data() + pos)};
     double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};

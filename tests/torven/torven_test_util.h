@@ -40,6 +40,7 @@ struct TORVENTestAccess
   static const BesselStage& UpR(const TORVEN& p) { return p.mUpR; }
   static const BesselStage& DownR(const TORVEN& p) { return p.mDownR; }
   static const double* SatOut(const TORVEN& p) { return p.mSatOut; }
+  static double SectionRate(const TORVEN& p) { return p.mSectionRate; }
 };
 
 namespace torven_test {
