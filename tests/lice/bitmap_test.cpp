@@ -83,7 +83,7 @@ TEST(MemBitmap, ResizeKeepsOrGrowsWithHeadroom)
 
 TEST(MemBitmap, GrowingKeepsPixels)
 {
-  // the spec case: 240 bytes of need grown to 400 reserves 500
+  // the documented case: 240 bytes of need grown to 400 reserves 500
   LICE_MemBitmap bm(10, 5, 4);
   for (int i = 0; i < 60; ++i) bm.getBits()[i] = 0x1000u + (unsigned)i;
   EXPECT_TRUE(bm.resize(20, 5)); // span 20, 400 bytes

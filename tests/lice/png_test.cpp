@@ -47,7 +47,7 @@ void NoFlush(png_structp) {}
 
 int g_corpusIndex = 0;
 
-// Encodes spec with libpng (the test's own encoder: independent of LICE_WritePNG).
+// Encodes an image description with libpng (the test's own encoder: independent of LICE_WritePNG).
 Bytes Encode(PngSpec& s)
 {
   Bytes out;
