@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -643,34 +644,31 @@ void IPlugVST::WantMidi()
   if (DoesMIDI()) HostCall(audioMasterWantMidi);
 }
 
-void IPlugVST::VSTProcess(AEffect* pEffect, float** inputs, float** outputs, VstInt32 nFrames)
+template <class T>
+void IPlugVST::ProcessFromHost(AEffect* pEffect, T** inputs, T** outputs, VstInt32 nFrames, bool accumulate)
 {
   IPlugVST* pPlug = GetPlug(pEffect);
   if (!pPlug) return;
   IMutexLock lock(pPlug);
   pPlug->WantMidi();
   IScopedDenormalGuard denormals;
-  pPlug->ProcessHostBlock(inputs, outputs, nFrames, true);
+  if constexpr (std::is_same<T, float>::value) pPlug->ProcessHostBlock(inputs, outputs, nFrames, accumulate);
+  else pPlug->ProcessHostBlock(inputs, outputs, nFrames);
+}
+
+void IPlugVST::VSTProcess(AEffect* pEffect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  ProcessFromHost(pEffect, inputs, outputs, nFrames, true);
 }
 
 void IPlugVST::VSTProcessReplacing(AEffect* pEffect, float** inputs, float** outputs, VstInt32 nFrames)
 {
-  IPlugVST* pPlug = GetPlug(pEffect);
-  if (!pPlug) return;
-  IMutexLock lock(pPlug);
-  pPlug->WantMidi();
-  IScopedDenormalGuard denormals;
-  pPlug->ProcessHostBlock(inputs, outputs, nFrames, false);
+  ProcessFromHost(pEffect, inputs, outputs, nFrames, false);
 }
 
 void IPlugVST::VSTProcessDoubleReplacing(AEffect* pEffect, double** inputs, double** outputs, VstInt32 nFrames)
 {
-  IPlugVST* pPlug = GetPlug(pEffect);
-  if (!pPlug) return;
-  IMutexLock lock(pPlug);
-  pPlug->WantMidi();
-  IScopedDenormalGuard denormals;
-  pPlug->ProcessHostBlock(inputs, outputs, nFrames);
+  ProcessFromHost(pEffect, inputs, outputs, nFrames, false);
 }
 
 float IPlugVST::VSTGetParameter(AEffect* pEffect, VstInt32 idx)

@@ -72,6 +72,8 @@ private:
 
   static VstIntPtr VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 idx, VstIntPtr value,
                                           void* ptr, float opt);
+  template <class T>
+  static void ProcessFromHost(AEffect* pEffect, T** inputs, T** outputs, VstInt32 nFrames, bool accumulate);
   static void VSTProcess(AEffect* pEffect, float** inputs, float** outputs, VstInt32 nFrames);
   static void VSTProcessReplacing(AEffect* pEffect, float** inputs, float** outputs, VstInt32 nFrames);
   static void VSTProcessDoubleReplacing(AEffect* pEffect, double** inputs, double** outputs, VstInt32 nFrames);
