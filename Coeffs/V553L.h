@@ -46,13 +46,6 @@ public:
         const double b1O = F * (9.59461077432538e-12 * X2 - 1.91892215486508e-11 * X + 4.31839141106551e-11)
                            - 2.5329772444219e-14 * F3;
 
-        a0 = a0E + a0O;
-        a1 = a1E + a1O;
-        a2 = a1E - a1O;
-        a3 = a0E - a0O;
-        b0 = b0E + b0O;
-        b1 = b1E + b1O;
-        b2 = b1E - b1O;
-        b3 = b0E - b0O;
+        SetMirrored(a0E, a0O, a1E, a1O, b0E, b0O, b1E, b1O);
     }
 };

@@ -46,13 +46,6 @@ public:
         const double b1O = F * (6.34408246955481e-11 * X2 - 1.26881649391096e-10 * X + 3.5786700481932e-07)
                            - 1.67483777196247e-14 * F3;
 
-        a0 = a0E + a0O;
-        a1 = a1E + a1O;
-        a2 = a1E - a1O;
-        a3 = a0E - a0O;
-        b0 = b0E + b0O;
-        b1 = b1E + b1O;
-        b2 = b1E - b1O;
-        b3 = b0E - b0O;
+        SetMirrored(a0E, a0O, a1E, a1O, b0E, b0O, b1E, b1O);
     }
 };

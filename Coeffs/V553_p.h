@@ -60,6 +60,22 @@ struct V553Section
         return y;
     }
 
+    // Third order: the coefficients from the even (E) and odd (O) parts in F
+    // of a0, a1, b0 and b1; the mirror rule gives a2, a3, b2 and b3.
+    void SetMirrored(double a0E, double a0O, double a1E, double a1O, double b0E, double b0O, double b1E,
+                     double b1O)
+    {
+        static_assert(kThirdOrder, "second-order sections mirror a0 and b0 only");
+        a0 = a0E + a0O;
+        a1 = a1E + a1O;
+        a2 = a1E - a1O;
+        a3 = a0E - a0O;
+        b0 = b0E + b0O;
+        b1 = b1E + b1O;
+        b2 = b1E - b1O;
+        b3 = b0E - b0O;
+    }
+
     // Clears the histories; the coefficients stay.
     void Reset()
     {
