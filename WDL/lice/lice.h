@@ -214,6 +214,58 @@ void LICE_Blur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int sr
 void LICE_HalveBlitAA(LICE_IBitmap* dest, LICE_IBitmap* src);
 
 // ---------------------------------------------------------------------------------------
+// Lines and shapes
+//
+// Every primitive takes a colour, a float alpha (weight ia = truncate(alpha * 256); 0 draws
+// nothing) and a mode word of which only the low byte (the combine operation) counts.
+// Coordinates are pixels of the bitmap, logical rows (a flipped bitmap is mirrored first).
+// Lines are inclusive of both end points. Angles are radians, clockwise from straight up:
+// a point at angle a lies at (cx + r sin a, cy - r cos a).
+void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel color, float alpha, int mode,
+               bool aa);
+void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE_pixel color, float alpha,
+                int mode, bool aa);
+// Horizontal and vertical lines only: runs of pxon drawn and pxoff skipped pixels from the
+// left or top end; the far end point itself is not drawn.
+void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxon, int pxoff, LICE_pixel color,
+                     float alpha, int mode, bool aa);
+// Clip a line to the rectangle [xlo, xhi) x [ylo, yhi); false when nothing is left.
+bool LICE_ClipLine(int* x1, int* y1, int* x2, int* y2, int xlo, int ylo, int xhi, int yhi);
+bool LICE_ClipFLine(float* x1, float* y1, float* x2, float* y2, float xlo, float ylo, float xhi, float yhi);
+// Outline of (w + 1) x (h + 1) pixels from (x, y) to (x + w, y + h).
+void LICE_DrawRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel color, float alpha, int mode);
+void LICE_BorderedRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel bgcolor, LICE_pixel fgcolor,
+                       float alpha, int mode);
+void LICE_RoundRect(LICE_IBitmap* dest, float x, float y, float w, float h, int cornerradius, LICE_pixel color,
+                    float alpha, int mode, bool aa);
+void LICE_Circle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color, float alpha, int mode, bool aa);
+void LICE_FillCircle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color, float alpha, int mode,
+                     bool aa);
+void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, float maxAngle, LICE_pixel color,
+              float alpha, int mode, bool aa);
+// Rows y1..y2 inclusive; the left edge runs from x1a to x2a, the right from x1b to x2b.
+void LICE_FillTrapezoid(LICE_IBitmap* dest, int x1a, int x1b, int y1, int x2a, int x2b, int y2, LICE_pixel color,
+                        float alpha, int mode);
+void LICE_FillConvexPolygon(LICE_IBitmap* dest, const int* x, const int* y, int npoints, LICE_pixel color,
+                            float alpha, int mode);
+void LICE_FillTriangle(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int x3, int y3, LICE_pixel color,
+                       float alpha, int mode);
+// Bezier curves, flattened into LICE_FLine segments no further than about tol pixels from
+// the curve (tol <= 0 picks a default).
+void LICE_DrawQBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl, float yctl, float xend,
+                      float yend, LICE_pixel color, float alpha, int mode, bool aa, float tol = 0.0f);
+void LICE_DrawCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1, float xctl2,
+                      float yctl2, float xend, float yend, LICE_pixel color, float alpha, int mode, bool aa,
+                      float tol = 0.0f);
+// The area between the cubic curve and the line y = yfill (x = xfill).
+void LICE_FillCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1, float xctl2,
+                      float yctl2, float xend, float yend, int yfill, LICE_pixel color, float alpha, int mode,
+                      float tol = 0.0f);
+void LICE_FillCBezierX(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1, float xctl2,
+                       float yctl2, float xend, float yend, int xfill, LICE_pixel color, float alpha, int mode,
+                       float tol = 0.0f);
+
+// ---------------------------------------------------------------------------------------
 // PNG
 //
 // Every colour type and bit depth arrives as 8-bit ARGB (not premultiplied). The result is
