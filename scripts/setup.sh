@@ -10,7 +10,7 @@ packages=(
   libx11-dev libxext-dev
   libsndfile1-dev
   googletest libgtest-dev libbenchmark-dev
-  libpixman-1-dev
+  libpixman-1-dev libcairo2-dev
   xvfb xdotool imagemagick
   clang libclang-rt-14-dev
   locales
