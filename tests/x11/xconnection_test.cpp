@@ -20,7 +20,7 @@ using ixwin::EventKind;
 using ixwin::NamedKey;
 using ixwin::XConnection;
 using ixwin::XRectI;
-using x11test::XServer;
+using xserver::PrivateX;
 
 namespace {
 
@@ -55,10 +55,10 @@ protected:
   void SetUp() override
   {
     X11TEST_SKIP_WITHOUT_XVFB();
-    mServer = XServer::Shared(GetParam());
+    mServer = x11test::SharedServer(GetParam());
     ASSERT_TRUE(mServer) << "Xvfb did not start";
     x11test::HostHandlers::Install();
-    mHost = XOpenDisplay(mServer->c_name());
+    mHost = XOpenDisplay(mServer->Name().c_str());
     ASSERT_TRUE(mHost);
     mParent = x11test::MakeHostWindow(mHost);
     mErrorsBefore = x11test::HostHandlers::Errors();
@@ -76,7 +76,7 @@ protected:
   std::unique_ptr<XConnection> Open(int w = kW, int h = kH)
   {
     std::string error;
-    auto c = XConnection::Open(mServer->c_name(), mParent, w, h, &error);
+    auto c = XConnection::Open(mServer->Name().c_str(), mParent, w, h, &error);
     EXPECT_TRUE(c) << error;
     return c;
   }
@@ -91,7 +91,7 @@ protected:
     return out;
   }
 
-  XServer* mServer = nullptr;
+  PrivateX* mServer = nullptr;
   Display* mHost = nullptr;
   Window mParent = 0;
   int mErrorsBefore = 0;
@@ -106,7 +106,7 @@ TEST_P(XConnectionTest, RefusesWhatCannotBeAnEditor)
     unsigned long parent;
     int w, h;
   };
-  const std::string good = mServer->name();
+  const std::string good = mServer->Name();
   const Case cases[] = {
     {"no parent", good.c_str(), 0, kW, kH},
     {"a window id that does not exist", good.c_str(), 0x7ffffe, kW, kH},
@@ -373,7 +373,7 @@ TEST_P(XConnectionTest, ClipboardTextFromAnotherClient)
   std::atomic<bool> stop{false};
   std::atomic<bool> owning{false};
   std::thread owner([&] {
-    Display* d = XOpenDisplay(mServer->c_name());
+    Display* d = XOpenDisplay(mServer->Name().c_str());
     Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
     const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
     const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
@@ -472,15 +472,15 @@ INSTANTIATE_TEST_SUITE_P(SharedMemory, XConnectionTest, ::testing::Values(true, 
 TEST(XConnectionLost, ServerKilledUnderAnOpenWindow)
 {
   X11TEST_SKIP_WITHOUT_XVFB();
-  XServer server;
+  PrivateX server;
   ASSERT_TRUE(server.Start(true));
   x11test::HostHandlers::Install();
   const int ioErrors = x11test::HostHandlers::IOErrors();
-  Display* host = XOpenDisplay(server.c_name());
+  Display* host = XOpenDisplay(server.Name().c_str());
   ASSERT_TRUE(host);
   Window parent = x11test::MakeHostWindow(host);
   std::string error;
-  auto c = XConnection::Open(server.c_name(), parent, kW, kH, &error);
+  auto c = XConnection::Open(server.Name().c_str(), parent, kW, kH, &error);
   ASSERT_TRUE(c) << error;
   // The host's own connection is left alone here: it would see its own IO error.
   server.Kill();

@@ -892,11 +892,22 @@ void XConnection::ScreenSize(int* w, int* h)
   *h = im->dead ? 0 : DisplayHeight(im->dpy, im->screen);
 }
 
-void XConnection::WarpPointer(int x, int y)
+bool XConnection::QueryPointer(int* rootX, int* rootY)
+{
+  IXWIN_LOCK();
+  *rootX = *rootY = 0;
+  if (mImpl->dead) return false;
+  Window root = 0, child = 0;
+  int wx = 0, wy = 0;
+  unsigned mask = 0;
+  return XQueryPointer(mImpl->dpy, mImpl->root, &root, &child, rootX, rootY, &wx, &wy, &mask) != 0;
+}
+
+void XConnection::WarpPointer(int rootX, int rootY)
 {
   IXWIN_LOCK();
   if (mImpl->dead) return;
-  XWarpPointer(mImpl->dpy, None, mWindow, 0, 0, 0, 0, x, y);
+  XWarpPointer(mImpl->dpy, None, mImpl->root, 0, 0, 0, 0, rootX, rootY);
   XFlush(mImpl->dpy);
 }
 

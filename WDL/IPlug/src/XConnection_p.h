@@ -180,8 +180,9 @@ public:
   bool WindowOrigin(int* rootX, int* rootY);
   void ScreenSize(int* w, int* h);
 
-  // The pointer: warp to a point of the child window, hide or show it.
-  void WarpPointer(int x, int y);
+  // The pointer in root coordinates: where it is, and warping it there.
+  bool QueryPointer(int* rootX, int* rootY);
+  void WarpPointer(int rootX, int rootY);
   void SetCursorHidden(bool hidden);
 
   // The CLIPBOARD selection as UTF-8 text, waiting at most timeoutMs.
