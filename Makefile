@@ -2,9 +2,10 @@
 # and `make test` (set up, build, run every test).
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build demo test test-sanitize bench clean
+.PHONY: setup build demo test test-sanitize test-tsan bench clean
 
 setup:
 	@bash scripts/setup.sh
@@ -25,8 +26,16 @@ test-sanitize: setup
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+# The editor host's threads under ThreadSanitizer: the plug-in, the X11 layer
+# and their tests only.
+test-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEN_TSAN=ON >/dev/null
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target x11_layer_tests x11_editor_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(TSAN_BUILD) --output-on-failure \
+	  -j$(JOBS) -R '^(SharedMemory/XConnectionTest|XConnectionLost|SharedMemory/TorvenEditor|TorvenEditorLost|EditorThreads)\.'
+
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

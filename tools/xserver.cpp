@@ -44,7 +44,9 @@ bool PrivateX::Start(bool shm, const char* screen)
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
   char fdArg[16];
   snprintf(fdArg, sizeof(fdArg), "%d", kServerFd);
-  std::vector<std::string> args = {kXvfb, "-displayfd", fdArg, "-ac", "-nolisten", "tcp", "-screen", "0", screen,
+  // -noreset: a server that resets when its last client leaves refuses
+  // connections for a moment, and tests connect and leave all the time.
+  std::vector<std::string> args = {kXvfb, "-displayfd", fdArg, "-ac", "-noreset", "-nolisten", "tcp", "-screen", "0", screen,
                                    "-nocursor"};
   if (!shm)
   {

@@ -380,17 +380,18 @@ std::shared_ptr<Session> IGraphicsLinux::Impl::Current()
 
 void IGraphicsLinux::Impl::BeginClose(const std::shared_ptr<Session>& s)
 {
+  // The connection is used only before the close is published: from then on
+  // a tick ending elsewhere may tear it down at any moment.
+  s->x->Wake();
+  s->x->Unmap();  // gone from the screen at once, whoever finishes the teardown
+  {
+    std::lock_guard<std::mutex> lock(sessionMutex);
+    orphans.push_back(s);
+  }
   s->closing = true;
   {
     std::lock_guard<std::mutex> lock(s->cvMutex);
     s->cv.notify_all();
-  }
-  s->x->Wake();
-  // Gone from the screen at once, whoever finishes the teardown.
-  s->x->Unmap();
-  {
-    std::lock_guard<std::mutex> lock(sessionMutex);
-    orphans.push_back(s);
   }
   // A tick in progress (on this thread: a close from inside a host callback;
   // or on another) ends the session itself when it finishes.

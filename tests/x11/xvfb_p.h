@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,21 +20,26 @@ namespace x11test {
 
 using xserver::HaveXvfb;
 
-// One server per kind for the whole test program; null when none starts.
+// One server per kind for the whole test program, stopped at exit; null when
+// none starts.
 inline xserver::PrivateX* SharedServer(bool shm)
 {
-  static xserver::PrivateX* servers[2] = {nullptr, nullptr};
-  xserver::PrivateX*& s = servers[shm ? 1 : 0];
+  static std::unique_ptr<xserver::PrivateX> servers[2];
+  std::unique_ptr<xserver::PrivateX>& s = servers[shm ? 1 : 0];
   if (!s)
   {
-    s = new xserver::PrivateX();
-    if (!s->Start(shm))
-    {
-      delete s;
-      s = nullptr;
-    }
+    s.reset(new xserver::PrivateX());
+    if (!s->Start(shm)) s.reset();
   }
-  return s;
+  return s.get();
+}
+
+// A host connection to a server that was killed cannot be closed (closing
+// it would end the process through Xlib's IO error exit); it is kept here.
+inline void KeepDeadConnection(Display* d)
+{
+  static std::vector<Display*> kept;
+  kept.push_back(d);
 }
 
 // Counts what reaches the process-wide X error handlers: the "host's".
