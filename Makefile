@@ -30,9 +30,9 @@ test-sanitize: setup
 # and their tests only.
 test-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEN_TSAN=ON >/dev/null
-	cmake --build $(TSAN_BUILD) -j$(JOBS) --target x11_layer_tests x11_editor_tests
-	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(TSAN_BUILD) --output-on-failure \
-	  -j$(JOBS) -R '^(SharedMemory/XConnectionTest|XConnectionLost|SharedMemory/TorvenEditor|TorvenEditorLost|EditorThreads)\.'
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target x11_layer_tests x11_editor_tests x11_services_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/x11/tsan.supp" ctest --test-dir $(TSAN_BUILD) --output-on-failure \
+	  -j$(JOBS) -R '^(SharedMemory/XConnectionTest|XConnectionLost|SharedMemory/TorvenEditor|TorvenEditorLost|EditorThreads|EditorServices)\.'
 
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do [ -x "$$b" ] && "$$b"; done

@@ -232,6 +232,35 @@ std::string EffectName(vsthost::Plugin& plugin)
   return name.empty() ? std::string("plug-in") : name;
 }
 
+// Opens the plug-in's editor in a window of the size it reports, asking again
+// after the open (plug-ins may know their size only then) and following its
+// size requests. *w and *h track the editor's size.
+bool OpenEditor(vsthost::Plugin& plugin, HostWindow* window, int* w, int* h, std::string* error)
+{
+  *w = 640;
+  *h = 480;
+  EditorSize(plugin, w, h);
+  if (!window->Open(("plughost: " + EffectName(plugin)).c_str(), *w, *h, error)) return false;
+  plugin.onSizeWindow = [window, w, h](int nw, int nh) {
+    *w = nw;
+    *h = nh;
+    window->Resize(nw, nh);
+  };
+  if (!plugin.Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>((uintptr_t)window->GetWindow())))
+  {
+    *error = plugin.Path() + ": the editor did not open";
+    return false;
+  }
+  int nw = *w, nh = *h;
+  if (EditorSize(plugin, &nw, &nh) && (nw != *w || nh != *h))
+  {
+    *w = nw;
+    *h = nh;
+    window->Resize(nw, nh);
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunGui(const GuiOptions& o, std::string* error)
@@ -239,36 +268,14 @@ int RunGui(const GuiOptions& o, std::string* error)
   auto plugin = LoadWithEditor(o.plugin, error);
   if (!plugin) return 1;
   plugin->verbose = o.verbose;
-  int w = 640, h = 480;
-  EditorSize(*plugin, &w, &h);
-
   HostWindow window;
-  if (!window.Open(("plughost: " + EffectName(*plugin)).c_str(), w, h, error)) return 1;
-  plugin->onSizeWindow = [&](int nw, int nh) {
-    w = nw;
-    h = nh;
-    window.Resize(nw, nh);
-  };
-
+  int w = 0, h = 0;
+  if (!OpenEditor(*plugin, &window, &w, &h, error)) return 1;
   AudioThread audio(plugin.get(), 512);
   if (o.audio)
   {
     plugin->Resume();
     audio.Start();
-  }
-  if (!plugin->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>((uintptr_t)window.GetWindow())))
-  {
-    audio.Stop();
-    *error = o.plugin + ": the editor did not open";
-    return 1;
-  }
-  // Plug-ins may know their size only once open.
-  int nw = w, nh = h;
-  if (EditorSize(*plugin, &nw, &nh) && (nw != w || nh != h))
-  {
-    w = nw;
-    h = nh;
-    window.Resize(w, h);
   }
 
   gInterrupted = false;
@@ -320,27 +327,9 @@ int Snapshot(const SnapshotOptions& o, std::string* error)
   auto plugin = LoadWithEditor(o.plugin, error);
   if (!plugin) return 1;
   if (!ApplySettings(*plugin, o.settings, o.normalised, false, error)) return 1;
-  int w = 640, h = 480;
-  EditorSize(*plugin, &w, &h);
   HostWindow window;
-  if (!window.Open(("plughost: " + EffectName(*plugin)).c_str(), w, h, error)) return 1;
-  plugin->onSizeWindow = [&](int nw, int nh) {
-    w = nw;
-    h = nh;
-    window.Resize(nw, nh);
-  };
-  if (!plugin->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>((uintptr_t)window.GetWindow())))
-  {
-    *error = o.plugin + ": the editor did not open";
-    return 1;
-  }
-  int nw = w, nh = h;
-  if (EditorSize(*plugin, &nw, &nh) && (nw != w || nh != h))
-  {
-    w = nw;
-    h = nh;
-    window.Resize(w, h);
-  }
+  int w = 0, h = 0;
+  if (!OpenEditor(*plugin, &window, &w, &h, error)) return 1;
 
   // Drawn means: two grabs 100 ms apart that agree, after at least 300 ms of
   // idle calls (plug-ins draw on their first idle or on the first exposure).

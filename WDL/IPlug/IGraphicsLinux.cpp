@@ -28,6 +28,28 @@ using ieditor::Session;
 
 namespace ieditor {
 
+IHostKey HostKeyOf(const ixwin::Event& e)
+{
+  IHostKey k;
+  k.mKeypad = e.keypad;
+  k.mShift = (e.mods & ixwin::kModShift) != 0;
+  k.mControl = (e.mods & ixwin::kModControl) != 0;
+  k.mAlt = (e.mods & ixwin::kModAlt) != 0;
+  k.mNamed = e.key;
+  if (k.mNamed == IHostKey::kSpace) k.mChar = ' ';
+  if (k.mNamed == IHostKey::kNone)
+  {
+    // The first UTF-8 sequence of the text as a code point.
+    const unsigned char* t = reinterpret_cast<const unsigned char*>(e.text);
+    if (t[0] < 0x80) k.mChar = t[0];
+    else if ((t[0] & 0xe0) == 0xc0) k.mChar = ((t[0] & 0x1f) << 6) | (t[1] & 0x3f);
+    else if ((t[0] & 0xf0) == 0xe0) k.mChar = ((t[0] & 0x0f) << 12) | ((t[1] & 0x3f) << 6) | (t[2] & 0x3f);
+    else k.mNamed = IHostKey::kOther;
+    if (k.mChar == 0) k.mNamed = IHostKey::kOther;
+  }
+  return k;
+}
+
 long long NowMs()
 {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -54,45 +76,6 @@ ieditor::KeyMods ModsOf(unsigned mods)
   m.alt = (mods & ixwin::kModAlt) != 0;
   m.super = (mods & ixwin::kModSuper) != 0;
   return m;
-}
-
-IHostKey HostKeyOf(const ixwin::Event& e)
-{
-  IHostKey k;
-  k.mKeypad = e.keypad;
-  k.mShift = (e.mods & ixwin::kModShift) != 0;
-  k.mControl = (e.mods & ixwin::kModControl) != 0;
-  k.mAlt = (e.mods & ixwin::kModAlt) != 0;
-  switch (e.key)
-  {
-    case ixwin::NamedKey::kLeft: k.mNamed = IHostKey::kLeft; break;
-    case ixwin::NamedKey::kRight: k.mNamed = IHostKey::kRight; break;
-    case ixwin::NamedKey::kUp: k.mNamed = IHostKey::kUp; break;
-    case ixwin::NamedKey::kDown: k.mNamed = IHostKey::kDown; break;
-    case ixwin::NamedKey::kHome: k.mNamed = IHostKey::kHome; break;
-    case ixwin::NamedKey::kEnd: k.mNamed = IHostKey::kEnd; break;
-    case ixwin::NamedKey::kPageUp: k.mNamed = IHostKey::kPageUp; break;
-    case ixwin::NamedKey::kPageDown: k.mNamed = IHostKey::kPageDown; break;
-    case ixwin::NamedKey::kBackspace: k.mNamed = IHostKey::kBackspace; break;
-    case ixwin::NamedKey::kDelete: k.mNamed = IHostKey::kDelete; break;
-    case ixwin::NamedKey::kReturn: k.mNamed = IHostKey::kReturn; break;
-    case ixwin::NamedKey::kEscape: k.mNamed = IHostKey::kEscape; break;
-    case ixwin::NamedKey::kTab: k.mNamed = IHostKey::kTab; break;
-    case ixwin::NamedKey::kSpace: k.mNamed = IHostKey::kSpace; k.mChar = ' '; break;
-    case ixwin::NamedKey::kFunction: k.mNamed = IHostKey::kOther; break;
-    case ixwin::NamedKey::kNone: break;
-  }
-  if (k.mNamed == IHostKey::kNone)
-  {
-    // The first UTF-8 sequence of the text as a code point.
-    const unsigned char* t = reinterpret_cast<const unsigned char*>(e.text);
-    if (t[0] < 0x80) k.mChar = t[0];
-    else if ((t[0] & 0xe0) == 0xc0) k.mChar = ((t[0] & 0x1f) << 6) | (t[1] & 0x3f);
-    else if ((t[0] & 0xf0) == 0xe0) k.mChar = ((t[0] & 0x0f) << 12) | ((t[1] & 0x3f) << 6) | (t[2] & 0x3f);
-    else k.mNamed = IHostKey::kOther;
-    if (k.mChar == 0) k.mNamed = IHostKey::kOther;
-  }
-  return k;
 }
 
 IRECT ClipToEditor(const IRECT& r, int w, int h)
@@ -248,7 +231,7 @@ bool IGraphicsLinux::OpenURL(const char* url, const char*, const char*, const ch
 bool IGraphicsLinux::GetTextFromClipboard(WDL_String* pStr)
 {
   pStr->Set("");
-  std::shared_ptr<Session> s = mImpl->Current();
+  Impl::SessionUse s(mImpl);
   if (!s) return false;
   std::string text;
   if (!s->x->ClipboardText(&text, kClipboardTimeoutMs) || text.empty()) return false;
@@ -258,7 +241,7 @@ bool IGraphicsLinux::GetTextFromClipboard(WDL_String* pStr)
 
 void IGraphicsLinux::HideMouseCursor()
 {
-  std::shared_ptr<Session> s = mImpl->Current();
+  Impl::SessionUse s(mImpl);
   if (!s || mCursorHidden) return;
   int x = 0, y = 0;
   if (!s->x->QueryPointer(&x, &y)) return;
@@ -270,7 +253,7 @@ void IGraphicsLinux::HideMouseCursor()
 
 void IGraphicsLinux::ShowMouseCursor()
 {
-  std::shared_ptr<Session> s = mImpl->Current();
+  Impl::SessionUse s(mImpl);
   if (!mCursorHidden) return;
   mCursorHidden = false;
   if (!s) return;
@@ -285,7 +268,7 @@ void IGraphicsLinux::UpdateTooltips()
 
 int IGraphicsLinux::ConnectionFd()
 {
-  std::shared_ptr<Session> s = mImpl->Current();
+  Impl::SessionUse s(mImpl, 100);
   return s ? s->x->Fd() : -1;
 }
 
@@ -410,6 +393,7 @@ void IGraphicsLinux::Impl::Teardown(Session* s)
   s->tornDown = true;
 }
 
+// The caller holds the session's tick guard.
 void IGraphicsLinux::Impl::FinishIfClosing(Session* s)
 {
   if (!s->closing || s->claimed.exchange(true)) return;
@@ -505,11 +489,37 @@ bool IGraphicsLinux::OnHostKey(const IHostKey& key, bool down)
 // ---------------------------------------------------------------------------
 // The tick
 
+IGraphicsLinux::Impl::SessionUse::SessionUse(Impl* im, int waitMs) : mIm(im), mSession(im->Current())
+{
+  if (!mSession) return;
+  if (mSession->ticker.load() == std::this_thread::get_id()) return;  // inside our own tick
+  const long long deadline = ieditor::NowMs() + waitMs;
+  while (!(mOwnsGuard = mSession->tickGuard.try_lock()) && ieditor::NowMs() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!mOwnsGuard || mSession->closing)
+  {
+    if (mOwnsGuard) mSession->tickGuard.unlock();
+    mOwnsGuard = false;
+    mSession.reset();
+    return;
+  }
+  mSession->ticker = std::this_thread::get_id();
+}
+
+IGraphicsLinux::Impl::SessionUse::~SessionUse()
+{
+  if (!mOwnsGuard) return;
+  mSession->ticker = std::thread::id();
+  // A close that came while we held the guard left the teardown to us.
+  mIm->FinishIfClosing(mSession.get());
+  mSession->tickGuard.unlock();
+}
+
 IGraphicsLinux::Impl::Unlocked::Unlocked(Impl* im, Session* s) : mIm(im)
 {
   // Only the mutex this tick took is given up: a caller further up that held
   // it already keeps it (and then the popup simply runs under it).
-  if (s && s->ticker.load() == std::this_thread::get_id())
+  if (s && s->ticker.load() == std::this_thread::get_id() && s->tickTookM)
   {
     mIm->g->GetPlug()->GetMutex()->Leave();
     mReleased = true;
@@ -529,7 +539,6 @@ bool IGraphicsLinux::Impl::Tick(Session* s, bool fromTimer, const IHostKey* pKey
   if (!guard.owns_lock()) return false;
   if (s->closing)
   {
-    guard.unlock();
     FinishIfClosing(s);
     return false;
   }
@@ -542,7 +551,6 @@ bool IGraphicsLinux::Impl::Tick(Session* s, bool fromTimer, const IHostKey* pKey
     {
       if (s->closing)
       {
-        guard.unlock();
         FinishIfClosing(s);
         return false;
       }
@@ -554,6 +562,7 @@ bool IGraphicsLinux::Impl::Tick(Session* s, bool fromTimer, const IHostKey* pKey
     m->Enter();
   }
   s->ticker = std::this_thread::get_id();
+  s->tickTookM = true;
 
   bool used = false;
   ixwin::XRectI toPut;
@@ -594,10 +603,11 @@ bool IGraphicsLinux::Impl::Tick(Session* s, bool fromTimer, const IHostKey* pKey
       }
     }
   }
-  s->ticker = std::thread::id();
+  s->tickTookM = false;
   m->Leave();
   if (!toPut.Empty() && !s->closing) s->x->PutImage(toPut);
-  guard.unlock();
+  s->ticker = std::thread::id();
+  // Still holding the guard: no other tick can be using the connection.
   FinishIfClosing(s);
   return used;
 }
@@ -678,7 +688,7 @@ void IGraphicsLinux::Impl::Route(Session* s, const std::vector<ixwin::Event>& ev
         }
         break;
       case ixwin::EventKind::kKeyDown:
-      case ixwin::EventKind::kKeyUp: HandleKey(s, HostKeyOf(e), e.kind == ixwin::EventKind::kKeyDown); break;
+      case ixwin::EventKind::kKeyUp: HandleKey(s, ieditor::HostKeyOf(e), e.kind == ixwin::EventKind::kKeyDown); break;
       case ixwin::EventKind::kExpose:
         screenDirty = screenDirty.Union(IRECT(e.area.x, e.area.y, e.area.x + e.area.w, e.area.y + e.area.h));
         break;
@@ -718,7 +728,7 @@ bool IGraphicsLinux::Impl::HandleKey(Session* s, const IHostKey& key, bool down)
 void IGraphicsLinux::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTextRect, const char* str,
                                      IParam* pParam)
 {
-  std::shared_ptr<Session> s = mImpl->Current();
+  Impl::SessionUse s(mImpl);
   if (!s || mImpl->field.IsOpen() || !pControl || !pTextRect) return;
   IText style = pText ? *pText : IText();
   const IRECT r = ClipToEditor(*pTextRect, Width(), Height());
@@ -740,7 +750,7 @@ void IGraphicsLinux::Impl::EndTextEntry(Session* s)
   if (!field.IsOpen()) return;
   overlayDamage = overlayDamage.Union(field.Rect());
   field.Close();
-  if (s && s->x) s->x->ReturnFocus();
+  if (s && s->x && fieldHasFocus) s->x->ReturnFocus();
   fieldHasFocus = false;
 }
 
@@ -750,8 +760,10 @@ void IGraphicsLinux::Impl::CommitTextEntry()
   IControl* pControl = field.Control();
   IParam* pParam = field.Param();
   const std::string text = field.Text();
-  std::shared_ptr<Session> s = Current();
-  EndTextEntry(s.get());
+  {
+    SessionUse s(this);
+    EndTextEntry(s.get());
+  }
   if (pParam) g->SetFromStringAfterPrompt(pControl, pParam, text.c_str());
   else if (pControl) pControl->TextFromTextEntry(text.c_str());
   // A full redisplay, as when a platform text field goes away.
@@ -760,7 +772,7 @@ void IGraphicsLinux::Impl::CommitTextEntry()
 
 void IGraphicsLinux::Impl::CancelTextEntry()
 {
-  std::shared_ptr<Session> s = Current();
+  SessionUse s(this);
   EndTextEntry(s.get());
 }
 
@@ -858,7 +870,7 @@ void IGraphicsLinux::Resize(int w, int h)
   if (w == Width() && h == Height()) return;
   IGraphics::Resize(w, h);
   if (w != Width() || h != Height()) return;  // refused
-  if (std::shared_ptr<Session> s = mImpl->Current())
+  if (Impl::SessionUse s{mImpl})
   {
     s->x->Resize(w, h);
     mImpl->screenDirty = IRECT(0, 0, w, h);

@@ -34,6 +34,8 @@ const long long kDialogTimeoutMs = 10 * 60 * 1000;
 // A press that opened a menu is released over it at once; only a release
 // after this long (or after the pointer moved) chooses.
 const long long kReleaseChoosesAfterMs = 350;
+// A popup asked for outside a tick waits this long for a tick to end.
+const int kServiceWaitMs = 200;
 
 const int kRowH = 20;
 const int kSeparatorH = 8;
@@ -177,7 +179,7 @@ bool Selectable(const IPopupMenuItem* it)
 IPopupMenu* IGraphicsLinux::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect)
 {
   ReleaseMouseCapture();
-  std::shared_ptr<Session> s = mImpl->Current();
+  Impl::SessionUse s(mImpl, kServiceWaitMs);
   if (!s || !pMenu || pMenu->GetNItems() == 0) return nullptr;
   ixwin::XConnection* x = s->x.get();
   PopupText text(this);
@@ -308,18 +310,18 @@ IPopupMenu* IGraphicsLinux::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect
             };
             switch (e.key)
             {
-              case ixwin::NamedKey::kEscape: done = true; break;
-              case ixwin::NamedKey::kDown: step(1); break;
-              case ixwin::NamedKey::kUp: step(lv->hot < 0 ? 0 : -1); break;
-              case ixwin::NamedKey::kLeft:
+              case IHostKey::kEscape: done = true; break;
+              case IHostKey::kDown: step(1); break;
+              case IHostKey::kUp: step(lv->hot < 0 ? 0 : -1); break;
+              case IHostKey::kLeft:
                 if (levels.size() > 1) closeFrom(levels.size() - 1);
                 break;
-              case ixwin::NamedKey::kRight:
-              case ixwin::NamedKey::kReturn:
+              case IHostKey::kRight:
+              case IHostKey::kReturn:
               {
                 const IPopupMenuItem* it = lv->menu->GetItem(lv->hot);
                 if (it && it->GetSubmenu()) openSub(levels.size() - 1);
-                else if (e.key == ixwin::NamedKey::kReturn && Selectable(it))
+                else if (e.key == IHostKey::kReturn && Selectable(it))
                 {
                   chosen = lv->menu;
                   chosenIdx = lv->hot;
@@ -517,24 +519,18 @@ static int RunPanel(IGraphicsLinux* g, IGraphicsLinux::Impl* im, Session* s, Pan
           break;
         case ixwin::EventKind::kKeyDown:
         {
-          IHostKey k;
-          switch (e.key)
+          if (e.key == IHostKey::kEscape)
           {
-            case ixwin::NamedKey::kEscape: done = true; continue;
-            case ixwin::NamedKey::kReturn:
-              result = p->buttons.empty() ? cancelResult : p->buttons[0].result;
-              done = true;
-              continue;
-            case ixwin::NamedKey::kLeft: k.mNamed = IHostKey::kLeft; break;
-            case ixwin::NamedKey::kRight: k.mNamed = IHostKey::kRight; break;
-            case ixwin::NamedKey::kHome: k.mNamed = IHostKey::kHome; break;
-            case ixwin::NamedKey::kEnd: k.mNamed = IHostKey::kEnd; break;
-            case ixwin::NamedKey::kBackspace: k.mNamed = IHostKey::kBackspace; break;
-            case ixwin::NamedKey::kDelete: k.mNamed = IHostKey::kDelete; break;
-            case ixwin::NamedKey::kNone:
-            case ixwin::NamedKey::kSpace: k.mChar = (unsigned char)e.text[0]; break;
-            default: continue;
+            done = true;
+            continue;
           }
+          if (e.key == IHostKey::kReturn)
+          {
+            result = p->buttons.empty() ? cancelResult : p->buttons[0].result;
+            done = true;
+            continue;
+          }
+          const IHostKey k = ieditor::HostKeyOf(e);
           if (p->field && p->field->Key(k) == ieditor::TextField::kEdited) repaint = true;
           break;
         }
@@ -553,7 +549,7 @@ static int RunPanel(IGraphicsLinux* g, IGraphicsLinux::Impl* im, Session* s, Pan
 
 int IGraphicsLinux::ShowMessageBox(const char* text, const char* caption, int type)
 {
-  std::shared_ptr<Session> s = mImpl->Current();
+  Impl::SessionUse s(mImpl, kServiceWaitMs);
   if (!s) return 0;
   Panel p;
   p.caption = caption ? caption : "";
@@ -643,7 +639,7 @@ static bool RunZenity(IGraphicsLinux::Impl* im, Session* s, const std::vector<st
 
 void IGraphicsLinux::PromptForFile(WDL_String* pFile, EFileAction action, WDL_String* pDir, const char* extensions)
 {
-  std::shared_ptr<Session> s = mImpl->Current();
+  Impl::SessionUse s(mImpl, kServiceWaitMs);
   if (!pFile) return;
   if (!s)
   {

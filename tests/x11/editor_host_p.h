@@ -85,47 +85,46 @@ inline VstIntPtr LoggingHost(AEffect* effect, VstInt32 opcode, VstInt32 index, V
   }
 }
 
-// One plug-in instance with a host window on the test's display.
-class EditorHost
+// A host window on the test's display with an editor opened into it, driven
+// through the effect record: idle calls, XTest input at editor coordinates,
+// and reads of what the editor shows. Subclasses own the plug-in.
+class EditorWindowHost
 {
 public:
-  EditorHost(const hosting::PlugLib& lib, const std::string& display, int x = 10, int y = 10)
-    : mPlug(lib, LoggingHost)
+  EditorWindowHost(const std::string& display, int x, int y)
   {
     mDisplay = XOpenDisplay(display.c_str());
-    if (!mDisplay || !mPlug.Ok()) return;
+    if (!mDisplay) return;
     const int s = DefaultScreen(mDisplay);
     mParent = XCreateSimpleWindow(mDisplay, RootWindow(mDisplay, s), x, y, 400, 700, 0, 0, 0);
     XMapWindow(mDisplay, mParent);
     XSync(mDisplay, False);
-    mPlug.Start(44100.0, 512);
   }
-  ~EditorHost()
+  virtual ~EditorWindowHost()
   {
-    if (mPlug.Ok()) mPlug.Call(effEditClose);
-    mPlug.Close();
-    if (mDisplay)
-    {
-      XDestroyWindow(mDisplay, mParent);
-      XCloseDisplay(mDisplay);
-    }
+    if (!mDisplay) return;
+    XDestroyWindow(mDisplay, mParent);
+    XCloseDisplay(mDisplay);
   }
-  EditorHost(const EditorHost&) = delete;
-  EditorHost& operator=(const EditorHost&) = delete;
+  EditorWindowHost(const EditorWindowHost&) = delete;
+  EditorWindowHost& operator=(const EditorWindowHost&) = delete;
 
-  bool Ok() const { return mDisplay && mPlug.Ok(); }
-  hosting::Plug& Plug() { return mPlug; }
-  AEffect* Effect() { return mPlug.Effect(); }
+  virtual AEffect* Effect() = 0;
+  VstIntPtr Call(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.f)
+  {
+    AEffect* e = Effect();
+    return e ? e->dispatcher(e, op, index, value, ptr, opt) : 0;
+  }
   Display* GetDisplay() { return mDisplay; }
   Window Parent() const { return mParent; }
 
-  bool Open() { return mPlug.Call(effEditOpen, 0, 0, reinterpret_cast<void*>((uintptr_t)mParent)) == 1; }
-  void Close() { mPlug.Call(effEditClose); }
+  bool Open() { return Call(effEditOpen, 0, 0, reinterpret_cast<void*>((uintptr_t)mParent)) == 1; }
+  void Close() { Call(effEditClose); }
   void Idle(int times = 1)
   {
     for (int i = 0; i < times; ++i)
     {
-      mPlug.Call(effEditIdle);
+      Call(effEditIdle);
       XSync(mDisplay, False);
     }
   }
@@ -188,7 +187,11 @@ public:
     Button(1, false);
     Idle();
   }
-  void PointerAway() { XTestFakeMotionEvent(mDisplay, -1, 1200, 1000, 0); XSync(mDisplay, False); }
+  void PointerAway()
+  {
+    XTestFakeMotionEvent(mDisplay, -1, 1200, 1000, 0);
+    XSync(mDisplay, False);
+  }
 
   // The editor's pixels (w x h from its top-left), 0xRRGGBB, once they have
   // settled: the plug-in's puts travel on its own connection, so nothing
@@ -222,9 +225,31 @@ public:
   }
 
 private:
-  hosting::Plug mPlug;
   Display* mDisplay = nullptr;
   Window mParent = 0;
+};
+
+// A plug-in loaded from its library, as a host loads it.
+class EditorHost : public EditorWindowHost
+{
+public:
+  EditorHost(const hosting::PlugLib& lib, const std::string& display, int x = 10, int y = 10)
+    : EditorWindowHost(display, x, y), mPlug(lib, LoggingHost)
+  {
+    if (GetDisplay() && mPlug.Ok()) mPlug.Start(44100.0, 512);
+  }
+  ~EditorHost() override
+  {
+    if (mPlug.Ok()) mPlug.Call(effEditClose);
+    mPlug.Close();
+  }
+
+  bool Ok() { return GetDisplay() && mPlug.Ok(); }
+  hosting::Plug& Plug() { return mPlug; }
+  AEffect* Effect() override { return mPlug.Effect(); }
+
+private:
+  hosting::Plug mPlug;
 };
 
 // The bounding box (L, T, R, B) of the pixels that differ; all 0 when none.

@@ -29,88 +29,29 @@ constexpr int kW = 300, kH = 570;
 // The menu's own geometry: 3 pixels of frame, rows of 20, separators of 8.
 constexpr int kMenuTop = 3, kRowH = 20, kSepH = 8;
 
-// TORVEN in this process with its editor open in a window of the test's display.
-class InProcessHost
+// TORVEN in this process, its editor opened into a window of the test's display.
+class InProcessHost : public x11test::EditorWindowHost
 {
 public:
-  explicit InProcessHost(const std::string& display)
+  explicit InProcessHost(const std::string& display) : EditorWindowHost(display, 10, 10)
   {
-    setenv("DISPLAY", display.c_str(), 1);
-    mDisplay = XOpenDisplay(display.c_str());
-    mParent = x11test::MakeHostWindow(mDisplay);
     IPlugInstanceInfo info;
     info.mVSTHostCallback = x11test::LoggingHost;
     mPlug.reset(new TORVEN(info));
-    mEffect = mPlug->GetAEffect();
     Call(effOpen);
   }
-  ~InProcessHost()
+  ~InProcessHost() override
   {
-    Call(effEditClose);
+    Close();
     mPlug.reset();
-    XDestroyWindow(mDisplay, mParent);
-    XCloseDisplay(mDisplay);
   }
-  VstIntPtr Call(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.f)
-  {
-    return mEffect->dispatcher(mEffect, op, index, value, ptr, opt);
-  }
-  bool Open() { return Call(effEditOpen, 0, 0, reinterpret_cast<void*>((uintptr_t)mParent)) == 1; }
-  void Idle(int n = 1)
-  {
-    for (int i = 0; i < n; ++i)
-    {
-      Call(effEditIdle);
-      XSync(mDisplay, False);
-    }
-  }
+  AEffect* Effect() override { return mPlug ? mPlug->GetAEffect() : nullptr; }
   IGraphicsLinux* GUI() { return static_cast<IGraphicsLinux*>(mPlug->GetGUI()); }
   TORVEN* Plug() { return mPlug.get(); }
-  Display* GetDisplay() { return mDisplay; }
-  Window Parent() { return mParent; }
-  Window Child()
-  {
-    XSync(mDisplay, False);
-    auto kids = x11test::Children(mDisplay, mParent);
-    return kids.empty() ? 0 : kids[0];
-  }
-  void MoveToEditor(int x, int y)
-  {
-    int rx = 0, ry = 0;
-    Window c = 0;
-    XTranslateCoordinates(mDisplay, mParent, DefaultRootWindow(mDisplay), x + 2, y + 3, &rx, &ry, &c);
-    XTestFakeMotionEvent(mDisplay, -1, rx, ry, 0);
-    XSync(mDisplay, False);
-  }
-  std::vector<uint32_t> Grab()
-  {
-    std::vector<uint32_t> last, next;
-    for (int i = 0; i < 40; ++i)
-    {
-      Idle();
-      std::this_thread::sleep_for(std::chrono::milliseconds(15));
-      next = GrabNow();
-      if (next == last) break;
-      last.swap(next);
-    }
-    return next;
-  }
-  std::vector<uint32_t> GrabNow()
-  {
-    std::vector<uint32_t> out;
-    XImage* img = XGetImage(mDisplay, Child(), 0, 0, kW, kH, AllPlanes, ZPixmap);
-    if (!img) return out;
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) out.push_back((uint32_t)XGetPixel(img, x, y) & 0xffffff);
-    XDestroyImage(img);
-    return out;
-  }
+  std::vector<uint32_t> Grab() { return EditorWindowHost::Grab(kW, kH); }
 
 private:
-  Display* mDisplay = nullptr;
-  Window mParent = 0;
   std::unique_ptr<TORVEN> mPlug;
-  AEffect* mEffect = nullptr;
 };
 
 // Mapped override-redirect windows on the root: our popups.
@@ -161,7 +102,7 @@ protected:
   void SetUp() override
   {
     X11TEST_SKIP_WITHOUT_XVFB();
-    mServer = x11test::SharedServer(true);
+    mServer = x11test::UseSharedDisplay(true);
     ASSERT_TRUE(mServer) << "Xvfb did not start";
     mHost.reset(new InProcessHost(mServer->Name()));
     ASSERT_TRUE(mHost->Open());
@@ -378,7 +319,7 @@ TEST_F(EditorServices, ReadoutShowsOnHoverAndLeavesNothingBehind)
   XSync(mUser, False);
   const auto before = mHost->Grab();
   // Hover over the GainH knob (182, 62, 64 wide): the box shows below it.
-  mHost->MoveToEditor(214, 94);
+  mHost->MoveTo(214, 94);
   for (int i = 0; i < 30; ++i)
   {
     mHost->Idle();
@@ -390,7 +331,7 @@ TEST_F(EditorServices, ReadoutShowsOnHoverAndLeavesNothingBehind)
   EXPECT_GE(box.T, 62 + 64) << "the readout covers its knob";
   EXPECT_LT(box.B, 62 + 64 + 30);
   // Moving off the knob (onto the background) takes it away again, exactly.
-  mHost->MoveToEditor(150, 20);
+  mHost->MoveTo(150, 20);
   for (int i = 0; i < 10; ++i)
   {
     mHost->Idle();

@@ -70,9 +70,8 @@ protected:
   void SetUp() override
   {
     X11TEST_SKIP_WITHOUT_XVFB();
-    mServer = x11test::SharedServer(true);
+    mServer = x11test::UseSharedDisplay(true);
     ASSERT_TRUE(mServer) << "Xvfb did not start";
-    setenv("DISPLAY", mServer->Name().c_str(), 1);
     mLib.reset(new hosting::PlugLib(TORVEN_SO));
     ASSERT_TRUE(mLib->Ok()) << mLib->Error();
   }

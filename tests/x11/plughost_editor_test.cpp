@@ -54,9 +54,8 @@ protected:
   void SetUp() override
   {
     X11TEST_SKIP_WITHOUT_XVFB();
-    mServer = x11test::SharedServer(true);
+    mServer = x11test::UseSharedDisplay(true);
     ASSERT_TRUE(mServer) << "Xvfb did not start";
-    setenv("DISPLAY", mServer->Name().c_str(), 1);
   }
   xserver::PrivateX* mServer = nullptr;
 };

@@ -17,7 +17,6 @@
 
 using ixwin::Event;
 using ixwin::EventKind;
-using ixwin::NamedKey;
 using ixwin::XConnection;
 using ixwin::XRectI;
 using xserver::PrivateX;
@@ -256,26 +255,26 @@ TEST_P(XConnectionTest, KeysArriveAsNamedKeysOrText)
   {
     KeySym keysym;
     unsigned state;
-    NamedKey key;
+    int key;
     const char* text;
     bool keypad;
   };
   const Key keys[] = {
-    {XK_a, 0, NamedKey::kNone, "a", false},
-    {XK_a, ShiftMask, NamedKey::kNone, "A", false},
-    {XK_7, 0, NamedKey::kNone, "7", false},
-    {XK_Left, 0, NamedKey::kLeft, "", false},
-    {XK_Up, 0, NamedKey::kUp, "", false},
-    {XK_space, 0, NamedKey::kSpace, " ", false},
-    {XK_BackSpace, 0, NamedKey::kBackspace, "", false},
-    {XK_Return, 0, NamedKey::kReturn, "", false},
-    {XK_Escape, 0, NamedKey::kEscape, "", false},
-    {XK_KP_Enter, 0, NamedKey::kReturn, "", true},
-    {XK_KP_7, Mod2Mask, NamedKey::kNone, "7", true},
-    {XK_KP_7, 0, NamedKey::kHome, "", true},
-    {XK_KP_Decimal, Mod2Mask, NamedKey::kNone, ".", true},
-    {XK_KP_Subtract, 0, NamedKey::kNone, "-", true},
-    {XK_F5, 0, NamedKey::kFunction, "", false},
+    {XK_a, 0, IHostKey::kNone, "a", false},
+    {XK_a, ShiftMask, IHostKey::kNone, "A", false},
+    {XK_7, 0, IHostKey::kNone, "7", false},
+    {XK_Left, 0, IHostKey::kLeft, "", false},
+    {XK_Up, 0, IHostKey::kUp, "", false},
+    {XK_space, 0, IHostKey::kSpace, " ", false},
+    {XK_BackSpace, 0, IHostKey::kBackspace, "", false},
+    {XK_Return, 0, IHostKey::kReturn, "", false},
+    {XK_Escape, 0, IHostKey::kEscape, "", false},
+    {XK_KP_Enter, 0, IHostKey::kReturn, "", true},
+    {XK_KP_7, Mod2Mask, IHostKey::kNone, "7", true},
+    {XK_KP_7, 0, IHostKey::kHome, "", true},
+    {XK_KP_Decimal, Mod2Mask, IHostKey::kNone, ".", true},
+    {XK_KP_Subtract, 0, IHostKey::kNone, "-", true},
+    {XK_F5, 0, IHostKey::kOther, "", false},
   };
   for (const Key& k : keys)
   {

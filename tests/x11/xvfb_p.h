@@ -34,6 +34,15 @@ inline xserver::PrivateX* SharedServer(bool shm)
   return s.get();
 }
 
+// The shared server of a kind, also as $DISPLAY for the plug-ins' own
+// connections; null when none starts.
+inline xserver::PrivateX* UseSharedDisplay(bool shm)
+{
+  xserver::PrivateX* s = SharedServer(shm);
+  if (s) setenv("DISPLAY", s->Name().c_str(), 1);
+  return s;
+}
+
 // A host connection to a server that was killed cannot be closed (closing
 // it would end the process through Xlib's IO error exit); it is kept here.
 inline void KeepDeadConnection(Display* d)

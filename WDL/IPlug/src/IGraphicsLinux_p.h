@@ -25,9 +25,9 @@ namespace ieditor {
 
 // One open editor window: our X connection and the fallback timer thread.
 // Created by OpenWindow; torn down exactly once (timer stopped first, then the
-// connection destroyed) by whoever claims it: the closer when no tick is
-// running, else the tick in progress when it ends. Freed only after its timer
-// thread has been joined.
+// connection destroyed) by whoever claims it while holding tickGuard: the
+// closer when no tick is running, else the tick in progress when it ends.
+// Freed only after its timer thread has been joined.
 struct Session
 {
   std::unique_ptr<ixwin::XConnection> x;
@@ -41,12 +41,17 @@ struct Session
   // Held for the whole of a tick: one tick at a time.
   std::mutex tickGuard;
   std::atomic<std::thread::id> ticker{std::thread::id()};
+  // The tick in progress took the instance mutex (a popup may give it up
+  // while it waits); touched only by the holder of tickGuard.
+  bool tickTookM = false;
   std::mutex cvMutex;
   std::condition_variable cv;
   unsigned long window = 0;
 };
 
 long long NowMs();
+// The key of an X key event, as the host's key opcodes give keys.
+IHostKey HostKeyOf(const ixwin::Event& e);
 
 }  // namespace ieditor
 
@@ -99,6 +104,27 @@ struct IGraphicsLinux::Impl
   void CommitTextEntry();
   void CancelTextEntry();
   void EndTextEntry(ieditor::Session* s);
+
+  // The open session for a service (clipboard, cursor, text entry, popups),
+  // used by one thread at a time: inside a tick, that tick's thread; any
+  // other thread takes the tick guard, waiting at most waitMs, and gets no
+  // session when it cannot or the session is closing.
+  class SessionUse
+  {
+  public:
+    SessionUse(Impl* im, int waitMs = 0);
+    ~SessionUse();
+    SessionUse(const SessionUse&) = delete;
+    SessionUse& operator=(const SessionUse&) = delete;
+    explicit operator bool() const { return mSession != nullptr; }
+    ieditor::Session* get() const { return mSession.get(); }
+    ieditor::Session* operator->() const { return mSession.get(); }
+
+  private:
+    Impl* mIm;
+    std::shared_ptr<ieditor::Session> mSession;
+    bool mOwnsGuard = false;
+  };
 
   // Runs while a popup waits for input: the instance mutex is released when
   // the current tick holds it, and taken back afterwards.

@@ -157,21 +157,21 @@ void TranslateKey(XKeyEvent* ke, Event* e)
   e->keypad = (ks >= XK_KP_Space && ks <= XK_KP_9) || ks == XK_KP_Equal;
   switch (ks)
   {
-    case XK_Left: case XK_KP_Left: e->key = NamedKey::kLeft; return;
-    case XK_Right: case XK_KP_Right: e->key = NamedKey::kRight; return;
-    case XK_Up: case XK_KP_Up: e->key = NamedKey::kUp; return;
-    case XK_Down: case XK_KP_Down: e->key = NamedKey::kDown; return;
-    case XK_Home: case XK_KP_Home: e->key = NamedKey::kHome; return;
-    case XK_End: case XK_KP_End: e->key = NamedKey::kEnd; return;
-    case XK_Page_Up: case XK_KP_Page_Up: e->key = NamedKey::kPageUp; return;
-    case XK_Page_Down: case XK_KP_Page_Down: e->key = NamedKey::kPageDown; return;
-    case XK_BackSpace: e->key = NamedKey::kBackspace; return;
-    case XK_Delete: case XK_KP_Delete: e->key = NamedKey::kDelete; return;
-    case XK_Return: case XK_KP_Enter: e->key = NamedKey::kReturn; return;
-    case XK_Escape: e->key = NamedKey::kEscape; return;
-    case XK_Tab: case XK_ISO_Left_Tab: case XK_KP_Tab: e->key = NamedKey::kTab; return;
+    case XK_Left: case XK_KP_Left: e->key = IHostKey::kLeft; return;
+    case XK_Right: case XK_KP_Right: e->key = IHostKey::kRight; return;
+    case XK_Up: case XK_KP_Up: e->key = IHostKey::kUp; return;
+    case XK_Down: case XK_KP_Down: e->key = IHostKey::kDown; return;
+    case XK_Home: case XK_KP_Home: e->key = IHostKey::kHome; return;
+    case XK_End: case XK_KP_End: e->key = IHostKey::kEnd; return;
+    case XK_Page_Up: case XK_KP_Page_Up: e->key = IHostKey::kPageUp; return;
+    case XK_Page_Down: case XK_KP_Page_Down: e->key = IHostKey::kPageDown; return;
+    case XK_BackSpace: e->key = IHostKey::kBackspace; return;
+    case XK_Delete: case XK_KP_Delete: e->key = IHostKey::kDelete; return;
+    case XK_Return: case XK_KP_Enter: e->key = IHostKey::kReturn; return;
+    case XK_Escape: e->key = IHostKey::kEscape; return;
+    case XK_Tab: case XK_ISO_Left_Tab: case XK_KP_Tab: e->key = IHostKey::kTab; return;
     case XK_space: case XK_KP_Space:
-      e->key = NamedKey::kSpace;
+      e->key = IHostKey::kSpace;
       e->text[0] = ' ';
       return;
     default: break;
@@ -192,7 +192,7 @@ void TranslateKey(XKeyEvent* ke, Event* e)
     case XK_KP_Equal: e->text[0] = '='; return;
     default: break;
   }
-  if (KeysymToUTF8(ks, e->text) == 0) e->key = NamedKey::kFunction;
+  if (KeysymToUTF8(ks, e->text) == 0) e->key = IHostKey::kOther;
 }
 
 }  // namespace

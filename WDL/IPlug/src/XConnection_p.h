@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "WDL/IPlug/IGraphics.h"
+
 namespace ixwin {
 
 // A rectangle in window pixels: x, y top-left, w x h.
@@ -51,28 +53,6 @@ enum : unsigned
   kModButton1 = 1u << 4,
   kModButton2 = 1u << 5,
   kModButton3 = 1u << 6,
-};
-
-// Keys that carry no text of their own (or whose text must not be trusted,
-// such as keypad keys with Num Lock off).
-enum class NamedKey : uint8_t
-{
-  kNone,
-  kLeft,
-  kRight,
-  kUp,
-  kDown,
-  kHome,
-  kEnd,
-  kPageUp,
-  kPageDown,
-  kBackspace,
-  kDelete,
-  kReturn,  // also keypad Enter
-  kEscape,
-  kTab,
-  kSpace,
-  kFunction,  // F1.. and anything else the editor does not use
 };
 
 enum class EventKind : uint8_t
@@ -103,7 +83,9 @@ struct Event
   int button = 0;       // 1 left, 2 middle, 3 right, 4/5 wheel up/down, 6/7 sideways
   unsigned mods = 0;    // kMod* before the event
   unsigned long time = 0;  // server time in milliseconds
-  NamedKey key = NamedKey::kNone;
+  // Keys: a named key (IHostKey::ENamed; kOther for keys the editor does
+  // not use) for keys without text of their own, else the text they type.
+  int key = IHostKey::kNone;
   bool keypad = false;  // the key is on the numeric keypad
   char text[8] = {0};   // UTF-8 the key types, "" when none
   bool synthetic = false;  // sent by another client (a host forwarding keys)
