@@ -47,8 +47,9 @@ inline xserver::PrivateX* UseSharedDisplay(bool shm)
 // it would end the process through Xlib's IO error exit); it is kept here.
 inline void KeepDeadConnection(Display* d)
 {
-  static std::vector<Display*> kept;
-  kept.push_back(d);
+  // Never destroyed, so that leak checkers at exit still see them held.
+  static std::vector<Display*>* kept = new std::vector<Display*>();
+  kept->push_back(d);
 }
 
 // Counts what reaches the process-wide X error handlers: the "host's".

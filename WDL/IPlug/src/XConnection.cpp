@@ -515,9 +515,10 @@ XConnection::~XConnection()
     }
     im->popups.clear();
     DestroyImage();
+    // The GC is client memory too: it is freed even on a dead connection.
+    if (im->gc) XFreeGC(d, im->gc);
     if (!im->dead)
     {
-      if (im->gc) XFreeGC(d, im->gc);
       if (im->blankCursor) XFreeCursor(d, im->blankCursor);
       if (im->ownColormap) XFreeColormap(d, im->colormap);
     }
