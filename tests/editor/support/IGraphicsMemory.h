@@ -11,6 +11,7 @@
 #define TESTS_EDITOR_SUPPORT_IGRAPHICSMEMORY_H_
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,9 @@ public:
   std::deque<std::vector<int>> mMenuChoices;
   std::deque<bool> mURLResults;  // OpenURL answers in order; true when empty
   int mMessageBoxAnswer = 1;
+  // Runs inside every modal operation (menu, file prompt), as the window
+  // system's event loop would, e.g. to repaint meanwhile.
+  std::function<void()> mWhileModal;
   std::string mFileToChoose;  // "" cancels the file prompt
   std::string mClipboard;
 
