@@ -34,6 +34,8 @@ public:
   // The host's repaint tick: IsDirty over an empty rectangle and, when dirty,
   // Draw of what it returned. The rectangle drawn, or an empty one.
   IRECT Tick();
+  // The area drawing operations clip blits to, as Draw sets it.
+  void SetDrawRect(const IRECT& r) { mDrawRECT = r; }
 
   // Platform operations.
   bool DrawScreen(IRECT* pR) override;
