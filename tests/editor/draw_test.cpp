@@ -373,32 +373,14 @@ TEST(ImageCache, StorageStoresEachBitmapOnceAndOwnsIt)
   // b is deleted with the storage (the sanitizers check).
 }
 
-namespace {
-
-struct FakeFont : LICE_IFont
-{
-  void SetFromHFont(HFONT, int) override {}
-  LICE_pixel SetTextColor(LICE_pixel) override { return 0; }
-  LICE_pixel SetBkColor(LICE_pixel) override { return 0; }
-  LICE_pixel SetEffectColor(LICE_pixel) override { return 0; }
-  int SetBkMode(int) override { return 0; }
-  void SetCombineMode(int, float) override {}
-  int DrawText(LICE_IBitmap*, const char*, int, RECT*, unsigned int) override { return 0; }
-  LICE_pixel GetTextColor() override { return 0; }
-  HFONT GetHFont() override { return nullptr; }
-  int GetLineHeight() override { return 0; }
-};
-
-}  // namespace
-
 TEST(FontCache, KeyIsSizeOrientationStyleAndFace)
 {
   FontStorage storage;
   IText base(12, &COLOR_BLACK, "DejaVu Sans");
-  FakeFont* font = new FakeFont;
+  editor_test::NullFont* font = new editor_test::NullFont;
   EXPECT_TRUE(storage.Add(font, &base));
   EXPECT_FALSE(storage.Add(nullptr, &base));
-  FakeFont kept;
+  editor_test::NullFont kept;
   EXPECT_FALSE(storage.Add(&kept, nullptr));  // no style: refused, nothing taken
 
   struct Case

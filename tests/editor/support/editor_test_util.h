@@ -13,6 +13,7 @@
 #include "WDL/IPlug/IControl.h"
 #include "WDL/IPlug/IPlugBase.h"
 #include "WDL/lice/lice.h"
+#include "WDL/lice/lice_text.h"
 
 namespace editor_test {
 
@@ -88,6 +89,21 @@ private:
 
   std::string mName;
   CallLog* mLog;
+};
+
+// A font that draws nothing, for the font cache's bookkeeping.
+struct NullFont : LICE_IFont
+{
+  void SetFromHFont(HFONT, int) override {}
+  LICE_pixel SetTextColor(LICE_pixel) override { return 0; }
+  LICE_pixel SetBkColor(LICE_pixel) override { return 0; }
+  LICE_pixel SetEffectColor(LICE_pixel) override { return 0; }
+  int SetBkMode(int) override { return 0; }
+  void SetCombineMode(int, float) override {}
+  int DrawText(LICE_IBitmap*, const char*, int, RECT*, unsigned int) override { return 0; }
+  LICE_pixel GetTextColor() override { return 0; }
+  HFONT GetHFont() override { return nullptr; }
+  int GetLineHeight() override { return 0; }
 };
 
 // Frame k (from 1) of a strip is filled with FrameColor(k), opaque and distinct.
