@@ -2,9 +2,10 @@
 # and `make test` (set up, build, run every test).
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build demo test test-sanitize bench clean
+.PHONY: setup build demo test test-sanitize test-tsan bench clean
 
 setup:
 	@bash scripts/setup.sh
@@ -24,6 +25,13 @@ test-sanitize: setup
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
+
+# The tests that share state between threads, under ThreadSanitizer.
+test-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEN_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+	cmake --build $(TSAN_BUILD) --target editor_thread_tests editor_vst_tests -j$(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -R '^(CachesAcrossThreads|VSTFlow)\.'
 
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do [ -x "$$b" ] && "$$b"; done
