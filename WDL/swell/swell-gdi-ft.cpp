@@ -50,6 +50,7 @@ struct FontFace
 
 struct SizedFont
 {
+  uint64_t serial;         // never reused, unlike the address: keys the shaping cache
   FontFace* face;
   int pixels;
   int refs;
@@ -71,6 +72,8 @@ constexpr size_t kMaxGlyphEntries = 16384;
 constexpr size_t kMaxFallbackEntries = 8192;
 constexpr size_t kMaxFallbacksPerFont = 16;
 constexpr size_t kBandPixels = 1u << 20;
+constexpr size_t kMaxShapedEntries = 512;
+constexpr int kMaxShapedLength = 64;
 
 // A glyph's coverage, 0..255 a byte, rows top first. (left, top) is the mask's top-left
 // from the glyph origin, y up (so the first row lies top pixels above the baseline).
@@ -89,6 +92,22 @@ bool IsIgnorable(uint32_t c)
          (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) ||
          (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || (c >= 0xE0000 && c <= 0xE0FFF);
 }
+
+// A shaped line remembered by its font and text: an editor draws the same labels every frame.
+struct ShapeKey
+{
+  uint64_t serial;
+  std::u32string text;
+  bool operator==(const ShapeKey& o) const { return serial == o.serial && text == o.text; }
+};
+
+struct ShapeKeyHash
+{
+  size_t operator()(const ShapeKey& k) const
+  {
+    return std::hash<std::u32string>()(k.text) ^ (size_t)(k.serial * 0x9E3779B97F4A7C15ull);
+  }
+};
 
 bool IsRealScript(hb_script_t s)
 {
@@ -153,6 +172,7 @@ public:
       return nullptr;
     }
     SizedFont* s = new SizedFont();
+    s->serial = ++m_serial;
     s->face = face;
     s->pixels = pixels;
     s->refs = 1;
@@ -190,7 +210,26 @@ public:
     out->glyphs.clear();
     out->width = 0;
     if (n <= 0) return;
+    if (n > kMaxShapedLength)
+    {
+      ShapeUncached(font, cps, n, out);
+      return;
+    }
+    m_key.serial = font->serial;
+    m_key.text.assign(reinterpret_cast<const char32_t*>(cps), (size_t)n);
+    auto it = m_shaped.find(m_key);
+    if (it != m_shaped.end())
+    {
+      *out = it->second;
+      return;
+    }
+    ShapeUncached(font, cps, n, out);
+    if (m_shaped.size() >= kMaxShapedEntries) m_shaped.clear();
+    m_shaped.emplace(m_key, *out);
+  }
 
+  void ShapeUncached(SizedFont* font, const uint32_t* cps, int n, ShapedLine* out)
+  {
     // each character's face: the font's own, else the face of the run before (keeps
     // punctuation inside a fallback run), else a fallback face that has it
     m_runFonts.resize((size_t)n);
@@ -233,7 +272,9 @@ public:
   {
     for (const ShapedGlyph& g : line.glyphs)
     {
-      // each glyph's origin rounded to whole pixels; masks are cached per origin-free glyph
+      // Origins go to whole pixels (one cached mask per glyph), rounded down: the ink then
+      // never passes the exact origins' ink to the right, so it keeps inside the measured
+      // width floor(width + 0.5) wherever the face's own side bearings allow.
       const long ox = (long)x + (long)std::floor(g.x);
       const long oy = (long)baseline + std::lround(g.y);
       const GlyphMask* m = Mask(g.font, g.glyph, mono);
@@ -273,6 +314,7 @@ public:
     // the new font may now serve characters and names that resolved elsewhere
     DropFallbackSets();
     m_fallback.clear();
+    m_shaped.clear();
     return faces;
   }
 
@@ -639,6 +681,9 @@ private:
   size_t m_glyphBytes = 0;
   std::vector<unsigned char> m_window, m_monoBits;
   uint64_t m_rasterCount = 0;
+  uint64_t m_serial = 0;
+  ShapeKey m_key;
+  std::unordered_map<ShapeKey, ShapedLine, ShapeKeyHash> m_shaped;
 };
 
 // Constant-initialised, so usable from any static destructor; the reaper tears the engine

@@ -316,6 +316,8 @@ int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* rect, int flags)
   if (x > INT_MAX / 2 || x < INT_MIN / 2 || y > INT_MAX / 2 || y < INT_MIN / 2) return result;
 
   const int lineAdvance = Floor(m.ascent + m.descent + m.leading + 0.5);
+  // The baseline at the ascent rounded up: glyphs never rise above where the exact ascent
+  // puts them, and the box's 1.5 pixels of slack below hold the descent.
   const int ascent = (int)std::ceil(m.ascent - 1e-9);
   if (ctx->bkmode == OPAQUE)
   {
