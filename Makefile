@@ -2,9 +2,13 @@
 # and `make test` (set up, build, run every test).
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+# What the ThreadSanitizer run builds and runs: the suites that share state across threads.
+TSAN_TARGETS ?= swell_tests
+TSAN_TESTS ?= Threads
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build demo test test-sanitize bench clean
+.PHONY: setup build demo test test-sanitize test-tsan bench clean
 
 setup:
 	@bash scripts/setup.sh
@@ -25,8 +29,14 @@ test-sanitize: setup
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+test-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEN_TSAN=ON -DTORVEN_BENCH=OFF >/dev/null
+	cmake --build $(TSAN_BUILD) --target $(TSAN_TARGETS) -j$(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --test-dir $(TSAN_BUILD) -R '$(TSAN_TESTS)' --output-on-failure -j$(JOBS)
+
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
