@@ -271,10 +271,11 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
     px = FloorLL(x + R * std::sin(a) + 0.5);
     py = FloorLL(y - R * std::cos(a) + 0.5);
   };
-  // pieces end at the multiples of pi/2; an arc shorter than 2 pi has at most five
+  // Pieces end at the multiples of pi/2. Spans up to the float 2 pi (a little above the exact
+  // one) take at most six pieces; an arc of zero length draws nothing.
   long long q = (long long)std::floor(lo / kQuarter);
   double a = lo;
-  for (int piece = 0; piece < 5 && a < hi; ++piece)
+  for (int piece = 0; piece < 8 && a < hi; ++piece)
   {
     const double b = std::min((double)(q + 1) * kQuarter, hi);
     long long x1, y1, x2, y2;

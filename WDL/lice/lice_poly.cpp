@@ -8,8 +8,9 @@
 // Polygons: the points sorted by y, then x; the left chain holds the points left of the line
 // from the top to the bottom point, the right chain those right of it. Between consecutive
 // distinct vertex rows one trapezoid is filled (the first from the top row, each later one from
-// the row below the previous band), its corners on the chains by linear interpolation,
-// truncated toward zero. Every row is filled once.
+// the row below the previous band), its corners on the chains by linear interpolation, rounded
+// down (not toward zero, so that a polygon moved by whole pixels keeps its shape across
+// column 0). Every row is filled once.
 #include "WDL/lice/lice.h"
 #include "WDL/lice/lice_combine_p.h"
 #include "WDL/lice/src/lice_rows_p.h"
@@ -69,7 +70,7 @@ public:
         }
       return x;
     }
-    return (long long)((double)a.x + (double)(b.x - a.x) * (double)(y - a.y) / (double)(b.y - a.y));
+    return FloorLL((double)a.x + (double)(b.x - a.x) * (double)(y - a.y) / (double)(b.y - a.y));
   }
 
 private:
