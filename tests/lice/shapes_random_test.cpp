@@ -5,6 +5,7 @@
 // anti-aliased ones, whose weights are integer functions of the same doubles.
 // LICE_SEED=<n> replays one seed; LICE_SEEDS=<n> changes the number of seeds per family.
 #include "support/prng.h"
+#include "support/seeds.h"
 #include "support/ref_shapes.h"
 #include "support/test_bitmap.h"
 
@@ -21,30 +22,15 @@
 #include <string>
 #include <vector>
 
+using licetest::Case;
+using licetest::Pair;
 using licetest::Rng;
+using licetest::RunSeeds;
 using licetest::TestBitmap;
 
 namespace
 {
-struct Pair
-{
-  std::unique_ptr<TestBitmap> real, refc;
-  int w() const { return real->getWidth(); }
-  int h() const { return real->getHeight(); }
-};
-
-Pair MakePair(Rng& rng, int maxDim)
-{
-  const int w = rng.chance(8) ? 1 : rng.range(1, maxDim), h = rng.chance(8) ? 1 : rng.range(1, maxDim);
-  const int span = w + (rng.chance(50) ? 0 : rng.range(1, 5));
-  const bool flipped = rng.chance(35);
-  Pair p;
-  p.real.reset(new TestBitmap(w, h, span, flipped));
-  p.refc.reset(new TestBitmap(w, h, span, flipped));
-  p.real->fillRandom(rng);
-  p.refc->copyFrom(*p.real);
-  return p;
-}
+Pair MakePair(Rng& rng, int maxDim) { return licetest::MakePair(rng, maxDim, 8, 5); }
 
 float Alpha(Rng& rng)
 {
@@ -76,15 +62,9 @@ float FAround(Rng& rng, int n)
   return rng.chance(15) ? (float)(int)v : (rng.chance(10) ? (float)(int)v + 0.5f : v);
 }
 
-struct Case
-{
-  std::string call;
-  bool ok = true;
-  std::string what;
-};
-typedef std::function<void(Rng&, Case&)> CaseFn;
 
 char g_buf[1024];
+constexpr int kSeeds = 3000;
 
 void Finish(Pair& p, Case& c, const std::string& tag)
 {
@@ -361,40 +341,15 @@ void CaseGlyph(Rng& rng, Case& c)
   Finish(p, c, "glyph");
 }
 
-int SeedCount()
-{
-  const char* e = std::getenv("LICE_SEEDS");
-  return e ? std::atoi(e) : 3000;
-}
-
-void RunSeeds(const char* name, const CaseFn& fn, uint64_t salt)
-{
-  const char* one = std::getenv("LICE_SEED");
-  const uint64_t first = one ? std::strtoull(one, nullptr, 10) : 1;
-  const uint64_t count = one ? 1 : (uint64_t)SeedCount();
-  int failures = 0;
-  for (uint64_t seed = first; seed < first + count && failures < 3; ++seed)
-  {
-    Rng rng(seed ^ salt);
-    Case c;
-    fn(rng, c);
-    if (!c.ok)
-    {
-      ++failures;
-      ADD_FAILURE() << name << " seed " << seed << " (replay: LICE_SEED=" << seed << "):\n  " << c.call << "\n  "
-                    << c.what;
-    }
-  }
-}
 } // namespace
 
-TEST(ShapesRandom, LineMatchesReference) { RunSeeds("line", CaseLine, 0x2001); }
-TEST(ShapesRandom, FLineMatchesReference) { RunSeeds("fline", CaseFLine, 0x2002); }
-TEST(ShapesRandom, ClipMatchesReference) { RunSeeds("clip", CaseClip, 0x2003); }
-TEST(ShapesRandom, DashedLineMatchesReference) { RunSeeds("dashed", CaseDashed, 0x2004); }
-TEST(ShapesRandom, RectanglesMatchReference) { RunSeeds("rects", CaseRects, 0x2005); }
-TEST(ShapesRandom, CirclesMatchReference) { RunSeeds("circle", CaseCircle, 0x2006); }
-TEST(ShapesRandom, ArcMatchesReference) { RunSeeds("arc", CaseArc, 0x2007); }
-TEST(ShapesRandom, TrapezoidMatchesReference) { RunSeeds("trapezoid", CaseTrapezoid, 0x2008); }
-TEST(ShapesRandom, PolygonMatchesReference) { RunSeeds("polygon", CasePolygon, 0x2009); }
-TEST(ShapesRandom, GlyphMatchesReference) { RunSeeds("glyph", CaseGlyph, 0x200a); }
+TEST(ShapesRandom, LineMatchesReference) { RunSeeds("line", CaseLine, 0x2001, kSeeds); }
+TEST(ShapesRandom, FLineMatchesReference) { RunSeeds("fline", CaseFLine, 0x2002, kSeeds); }
+TEST(ShapesRandom, ClipMatchesReference) { RunSeeds("clip", CaseClip, 0x2003, kSeeds); }
+TEST(ShapesRandom, DashedLineMatchesReference) { RunSeeds("dashed", CaseDashed, 0x2004, kSeeds); }
+TEST(ShapesRandom, RectanglesMatchReference) { RunSeeds("rects", CaseRects, 0x2005, kSeeds); }
+TEST(ShapesRandom, CirclesMatchReference) { RunSeeds("circle", CaseCircle, 0x2006, kSeeds); }
+TEST(ShapesRandom, ArcMatchesReference) { RunSeeds("arc", CaseArc, 0x2007, kSeeds); }
+TEST(ShapesRandom, TrapezoidMatchesReference) { RunSeeds("trapezoid", CaseTrapezoid, 0x2008, kSeeds); }
+TEST(ShapesRandom, PolygonMatchesReference) { RunSeeds("polygon", CasePolygon, 0x2009, kSeeds); }
+TEST(ShapesRandom, GlyphMatchesReference) { RunSeeds("glyph", CaseGlyph, 0x200a, kSeeds); }
