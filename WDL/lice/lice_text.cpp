@@ -442,8 +442,8 @@ bool LICE_CachedFont::RenderGlyph(unsigned short c)
     e.left_extra = 0;
   };
 
-  if (c >= 0xd800 && c <= 0xdfff)
-    noGlyph(); // half of a surrogate pair is no character
+  if (c == 0 || (c >= 0xd800 && c <= 0xdfff))
+    noGlyph(); // the terminator, or half of a surrogate pair: no character
   else
   {
     char utf[4];
