@@ -22,6 +22,7 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 using lice_detail::Rows;
 
@@ -262,6 +263,7 @@ template <class CASE>
 void GlyphRowsForMode(int mode, const Rows& d, int x0, int y0, int w, int h, const unsigned char* m, int mspan,
                       const GlyphPaint& k)
 {
+  auto rows = [&](auto comb) { GlyphRows<decltype(comb), CASE>(d, x0, y0, w, h, m, mspan, k); };
   switch (mode & (LICE_MODE_MASK | LICE_USE_SOURCE_ALPHA))
   {
     case LICE_MODE_COPY:
@@ -272,31 +274,19 @@ void GlyphRowsForMode(int mode, const Rows& d, int x0, int y0, int w, int h, con
         break;
       }
 #endif
-      GlyphRows<_LICE_CombinePixelsCopyNoClamp, CASE>(d, x0, y0, w, h, m, mspan, k);
+      rows(_LICE_CombinePixelsCopyNoClamp());
       break;
-    case LICE_MODE_ADD: GlyphRows<_LICE_CombinePixelsAdd, CASE>(d, x0, y0, w, h, m, mspan, k); break;
-    case LICE_MODE_DODGE: GlyphRows<_LICE_CombinePixelsColorDodge, CASE>(d, x0, y0, w, h, m, mspan, k); break;
-    case LICE_MODE_MUL: GlyphRows<_LICE_CombinePixelsMulNoClamp, CASE>(d, x0, y0, w, h, m, mspan, k); break;
-    case LICE_MODE_OVERLAY: GlyphRows<_LICE_CombinePixelsOverlay, CASE>(d, x0, y0, w, h, m, mspan, k); break;
-    case LICE_MODE_HSVADJ: GlyphRows<_LICE_CombinePixelsHSVAdjust, CASE>(d, x0, y0, w, h, m, mspan, k); break;
-    case LICE_USE_SOURCE_ALPHA | LICE_MODE_COPY:
-      GlyphRows<_LICE_CombinePixelsCopySourceAlphaNoClamp, CASE>(d, x0, y0, w, h, m, mspan, k);
-      break;
-    case LICE_USE_SOURCE_ALPHA | LICE_MODE_ADD:
-      GlyphRows<_LICE_CombinePixelsAddSourceAlpha, CASE>(d, x0, y0, w, h, m, mspan, k);
-      break;
-    case LICE_USE_SOURCE_ALPHA | LICE_MODE_DODGE:
-      GlyphRows<_LICE_CombinePixelsColorDodgeSourceAlpha, CASE>(d, x0, y0, w, h, m, mspan, k);
-      break;
-    case LICE_USE_SOURCE_ALPHA | LICE_MODE_MUL:
-      GlyphRows<_LICE_CombinePixelsMulSourceAlphaNoClamp, CASE>(d, x0, y0, w, h, m, mspan, k);
-      break;
-    case LICE_USE_SOURCE_ALPHA | LICE_MODE_OVERLAY:
-      GlyphRows<_LICE_CombinePixelsOverlaySourceAlpha, CASE>(d, x0, y0, w, h, m, mspan, k);
-      break;
-    case LICE_USE_SOURCE_ALPHA | LICE_MODE_HSVADJ:
-      GlyphRows<_LICE_CombinePixelsHSVAdjustSourceAlpha, CASE>(d, x0, y0, w, h, m, mspan, k);
-      break;
+    case LICE_MODE_ADD: rows(_LICE_CombinePixelsAdd()); break;
+    case LICE_MODE_DODGE: rows(_LICE_CombinePixelsColorDodge()); break;
+    case LICE_MODE_MUL: rows(_LICE_CombinePixelsMulNoClamp()); break;
+    case LICE_MODE_OVERLAY: rows(_LICE_CombinePixelsOverlay()); break;
+    case LICE_MODE_HSVADJ: rows(_LICE_CombinePixelsHSVAdjust()); break;
+    case LICE_USE_SOURCE_ALPHA | LICE_MODE_COPY: rows(_LICE_CombinePixelsCopySourceAlphaNoClamp()); break;
+    case LICE_USE_SOURCE_ALPHA | LICE_MODE_ADD: rows(_LICE_CombinePixelsAddSourceAlpha()); break;
+    case LICE_USE_SOURCE_ALPHA | LICE_MODE_DODGE: rows(_LICE_CombinePixelsColorDodgeSourceAlpha()); break;
+    case LICE_USE_SOURCE_ALPHA | LICE_MODE_MUL: rows(_LICE_CombinePixelsMulSourceAlphaNoClamp()); break;
+    case LICE_USE_SOURCE_ALPHA | LICE_MODE_OVERLAY: rows(_LICE_CombinePixelsOverlaySourceAlpha()); break;
+    case LICE_USE_SOURCE_ALPHA | LICE_MODE_HSVADJ: rows(_LICE_CombinePixelsHSVAdjustSourceAlpha()); break;
     default: break;
   }
 }
@@ -416,33 +406,13 @@ void LICE_CachedFont::SetFromHFont(HFONT font, int flags)
     for (int c = 0; c < 128; ++c) RenderGlyph((unsigned short)c);
 }
 
-LICE_pixel LICE_CachedFont::SetTextColor(LICE_pixel color)
-{
-  const LICE_pixel old = m_fg;
-  m_fg = color;
-  return old;
-}
+LICE_pixel LICE_CachedFont::SetTextColor(LICE_pixel color) { return std::exchange(m_fg, color); }
 
-LICE_pixel LICE_CachedFont::SetBkColor(LICE_pixel color)
-{
-  const LICE_pixel old = m_bg;
-  m_bg = color;
-  return old;
-}
+LICE_pixel LICE_CachedFont::SetBkColor(LICE_pixel color) { return std::exchange(m_bg, color); }
 
-LICE_pixel LICE_CachedFont::SetEffectColor(LICE_pixel color)
-{
-  const LICE_pixel old = m_effectcol;
-  m_effectcol = color;
-  return old;
-}
+LICE_pixel LICE_CachedFont::SetEffectColor(LICE_pixel color) { return std::exchange(m_effectcol, color); }
 
-int LICE_CachedFont::SetBkMode(int mode)
-{
-  const int old = m_bgmode;
-  m_bgmode = mode;
-  return old;
-}
+int LICE_CachedFont::SetBkMode(int mode) { return std::exchange(m_bgmode, mode); }
 
 void LICE_CachedFont::SetCombineMode(int mode, float alpha)
 {

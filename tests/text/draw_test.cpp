@@ -96,6 +96,20 @@ unsigned int RandomDtFlags(Rng& rng)
   return f;
 }
 
+// A cached font and its reference over the same font, flags and text colour.
+struct FontPair
+{
+  LICE_CachedFont f;
+  reftext::Font r;
+  FontPair(HFONT font, int flags, LICE_pixel fg)
+  {
+    f.SetFromHFont(font, flags);
+    r.Set(font, flags & ~LICE_FONT_FLAG_OWNS_HFONT);
+    f.SetTextColor(fg);
+    r.fg = fg;
+  }
+};
+
 int SeedCount(int dflt)
 {
   const char* e = std::getenv("TEXT_SEEDS");
@@ -412,14 +426,11 @@ TEST(TextDraw, PathChoice)
   for (const Case& c : cases)
   {
     TestFont font(c.px);
-    LICE_CachedFont f;
-    reftext::Font r;
     HFONT h = font;
     if (c.flags & LICE_FONT_FLAG_OWNS_HFONT) h = CreateFont(-c.px, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Sans");
-    f.SetFromHFont(h, c.flags);
-    r.Set(h, c.flags & ~LICE_FONT_FLAG_OWNS_HFONT);
-    f.SetTextColor(0xffffffff);
-    r.fg = 0xffffffff;
+    FontPair fp(h, c.flags, 0xffffffff);
+    LICE_CachedFont& f = fp.f;
+    reftext::Font& r = fp.r;
     const int W = c.px > 100 ? 500 : 120, H = c.px > 100 ? 400 : 30;
     YuvBitmap a(W, H), b(W, H);
     TestBitmap pa(W, H, W, false), pb(W, H, W, false);
@@ -538,12 +549,9 @@ TEST(TextDraw, NonLatinTextHasRealGlyphs)
   EXPECT_EQ(decoded, std::vector<unsigned short>(std::begin(codes), std::end(codes)));
 
   TestFont font(20);
-  LICE_CachedFont f;
-  reftext::Font r;
-  f.SetFromHFont(font);
-  r.Set(font, 0);
-  f.SetTextColor(0xff102030);
-  r.fg = 0xff102030;
+  FontPair fp(font, 0, 0xff102030);
+  LICE_CachedFont& f = fp.f;
+  reftext::Font& r = fp.r;
   LICE_MemBitmap a(220, 40), b(220, 40);
   LICE_Clear(&a, 0xffffffff);
   LICE_Clear(&b, 0xffffffff);
@@ -626,12 +634,9 @@ TEST(TextDraw, MonoWithEffectsShowsTheEffectColour)
 TEST(TextDraw, BadInputAndExtremes)
 {
   TestFont font(11);
-  LICE_CachedFont f;
-  reftext::Font r;
-  f.SetFromHFont(font);
-  r.Set(font, 0);
-  f.SetTextColor(0xff00ff00);
-  r.fg = 0xff00ff00;
+  FontPair fp(font, 0, 0xff00ff00);
+  LICE_CachedFont& f = fp.f;
+  reftext::Font& r = fp.r;
   TestBitmap a(50, 20, 50, false, licetest::Guard::After), b(50, 20, 50, false);
   LICE_Clear(&a, 0);
   LICE_Clear(&b, 0);

@@ -164,9 +164,9 @@ TEST(Glyphs, EachCodeIsRasterisedOnce)
   f.SetFromHFont(font);
   LICE_MemBitmap bm(200, 40);
   // 'a' twice, a control character, a missing code, a surrogate half (never rasterised),
-  // Greek, a four-byte sequence (a space) and line breaks.
-  const std::string text = "ab\x01" "a\xe4\xb8\xad\xed\xa0\x80\xce\xa9\r\n\xf0\x9f\x98\x80 ";
-  const std::set<unsigned short> distinct = {'a', 'b', 1, 0x4e2d, 0x3a9, ' '};
+  // Greek, a zero-width space (no glyph), a four-byte sequence (a space) and line breaks.
+  const std::string text = "ab\x01" "a\xe4\xb8\xad\xed\xa0\x80\xce\xa9\r\n\xe2\x80\x8b\xf0\x9f\x98\x80 ";
+  const std::set<unsigned short> distinct = {'a', 'b', 1, 0x4e2d, 0x3a9, 0x200b, ' '};
   for (int round = 0; round < 3; ++round)
   {
     const long long before = lice_text_detail::RenderCount();
@@ -178,10 +178,15 @@ TEST(Glyphs, EachCodeIsRasterisedOnce)
     f.DrawGlyph(&bm, 0x3a9, 3, 3, nullptr);
     EXPECT_EQ(lice_text_detail::RenderCount() - before, round == 0 ? (long long)distinct.size() : 0) << round;
   }
-  const GlyphView s = FontAccess::Glyph(f, 0xd800);
-  EXPECT_TRUE(s.rendered && !s.has_glyph);
+  for (unsigned short c : {(unsigned short)0xd800, (unsigned short)0x200b})
+  {
+    const GlyphView s = FontAccess::Glyph(f, c);
+    EXPECT_TRUE(s.rendered && !s.has_glyph) << c;
+  }
   // A new font resets the cache: everything is rasterised again.
+  EXPECT_GT(FontAccess::MaskStoreSize(f), 0);
   f.SetFromHFont(font);
+  EXPECT_EQ(FontAccess::MaskStoreSize(f), 0);
   const long long before = lice_text_detail::RenderCount();
   Touch(f, text);
   EXPECT_EQ(lice_text_detail::RenderCount() - before, (long long)distinct.size());

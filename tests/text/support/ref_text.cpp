@@ -13,14 +13,6 @@ typedef long long i64;
 
 int Pad(int lh) { return lh < 16 ? 2 : lh / 16 + 2; }
 
-int Weight(float alpha)
-{
-  const double v = (double)alpha * 256.0;
-  if (v != v) return 0;
-  if (v > 4096) return 4096;
-  if (v < -4096) return -4096;
-  return (int)v;
-}
 } // namespace
 
 int LineHeight(HFONT font)
@@ -282,7 +274,8 @@ int Font::DrawText(LICE_IBitmap* bm, const char* str, int count, RECT* rect, uns
 
   float a = alpha;
   if (dtFlags & LICE_DT_USEFGALPHA) a *= (float)LICE_GETA(fg) / 255.0f;
-  const int ia = std::min(Weight(a), 256);
+  const double av = (double)a * 256.0;
+  const int ia = av != av ? 0 : (int)std::max(-1.0, std::min(256.0, av));
   if (ia <= 0 || !bm->getBits() || bm->getWidth() < 1 || bm->getHeight() < 1) return 0;
 
   i64 x = rect->left, y = rect->top;
