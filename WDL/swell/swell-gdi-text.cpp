@@ -142,12 +142,6 @@ int BuildWorkingCopy(const char* text, int len, int flags, unsigned char* out, b
   }
   return truncated ? TrimCutUtf8Tail(out, n) : n;
 }
-
-// Scratch kept per thread so that drawing does not allocate once warmed up.
-struct TextScratch
-{
-  std::vector<ShapedLine> lines;
-};
 }
 
 HFONT CreateFont(int height, int width, int, int orientation, int weight, char italic, char, char, char,
@@ -270,21 +264,21 @@ int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* rect, int flags)
   uint32_t cps[kMaxWorkingCopy + 1];
   const int ncp = DecodeUtf8(copy, n, cps);
 
-  static thread_local TextScratch scratch;
-  std::vector<ShapedLine>& lines = scratch.lines;
-  size_t nlines = 0;
-  for (int start = 0; start < ncp || nlines == 0;)
+  // (no per-thread scratch: thread-local destructors would pin the plug-in in memory)
+  std::vector<ShapedLine> lines;
+  for (int start = 0; start < ncp || lines.empty();)
   {
     int end = start;
     if (multiline)
       while (end < ncp && cps[end] != '\n') ++end;
     else
       end = ncp;
-    if (lines.size() <= nlines) lines.emplace_back();
-    ShapeLine(font, cps + start, end - start, &lines[nlines++]);
+    lines.emplace_back();
+    ShapeLine(font, cps + start, end - start, &lines.back());
     // a line feed at the very end starts no further line
     start = end + 1;
   }
+  const size_t nlines = lines.size();
 
   // Measurement: whole pixels per line, floor(typographic width + 0.5) wide and
   // floor(ascent + descent + leading + 1.5) high; the result height is one more.

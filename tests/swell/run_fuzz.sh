@@ -8,15 +8,9 @@
 set -euo pipefail
 
 seconds=${1:-60}
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source_dir=${FUZZ_SOURCE:-$root}
-build=${FUZZ_BUILD:-$root/build-fuzz}
-
-CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTORVEN_FUZZ=ON -DTORVEN_SANITIZE=ON -DTORVEN_BENCH=OFF >/dev/null
-cmake --build "$build" --target fuzz_drawtext -j2
-
-fuzz_exe=$(find "$build" -name fuzz_drawtext -type f -perm -u+x | head -n 1)
+source "$(dirname "${BASH_SOURCE[0]}")/../fuzz_common.sh"
+fuzz_build fuzz_drawtext
+fuzz_exe=$(find_exe fuzz_drawtext)
 
 # seeds: a 32-byte header of zeros (flags, sizes, rectangle, font) followed by the text
 corpus="$build/fuzz_drawtext_corpus"

@@ -341,22 +341,24 @@ TEST(SwellDraw, StylesResolveToStyledFaces)
     const char* face;
     int weight;
     bool italic;
-    const char* fileEnds;  // the file fontconfig picks (the core set has no oblique files)
-    bool slanted;
+    const char* fileEnds;  // the file fontconfig picks (the test set has no oblique files)
+    bool slanted, emboldened;
   };
   const Case cases[] = {
-      {"DejaVu Sans", FW_NORMAL, false, "DejaVuSans.ttf", false},
-      {"DejaVu Sans", FW_BOLD, false, "DejaVuSans-Bold.ttf", false},
-      {"DejaVu Sans", 900, false, "DejaVuSans-Bold.ttf", false},
-      {"DejaVu Sans", 699, false, "DejaVuSans.ttf", false},
-      {"DejaVu Sans", FW_NORMAL, true, "DejaVuSans.ttf", true},
-      {"DejaVu Sans", FW_BOLD, true, "DejaVuSans-Bold.ttf", true},
-      {"DejaVu Sans Bold", FW_NORMAL, false, "DejaVuSans-Bold.ttf", false},
-      {"DejaVu Serif", FW_NORMAL, true, "DejaVuSerif.ttf", true},
-      {"DejaVu Sans Mono", FW_BOLD, false, "DejaVuSansMono-Bold.ttf", false},
-      {"No Such Face 123", FW_NORMAL, false, "DejaVuSans.ttf", false},
-      {"", FW_NORMAL, false, "DejaVuSans.ttf", false},
-      {nullptr, FW_NORMAL, false, "DejaVuSans.ttf", false},
+      {"DejaVu Sans", FW_NORMAL, false, "DejaVuSans.ttf", false, false},
+      {"DejaVu Sans", FW_BOLD, false, "DejaVuSans-Bold.ttf", false, false},
+      {"DejaVu Sans", 900, false, "DejaVuSans-Bold.ttf", false, false},
+      {"DejaVu Sans", 699, false, "DejaVuSans.ttf", false, false},
+      {"DejaVu Sans", FW_NORMAL, true, "DejaVuSans.ttf", true, false},
+      {"DejaVu Sans", FW_BOLD, true, "DejaVuSans-Bold.ttf", true, false},
+      {"DejaVu Sans Bold", FW_NORMAL, false, "DejaVuSans-Bold.ttf", false, false},
+      {"DejaVu Serif", FW_NORMAL, true, "DejaVuSerif.ttf", true, false},
+      {"DejaVu Serif", FW_BOLD, false, "DejaVuSerif.ttf", false, true},
+      {"DejaVu Serif", FW_BOLD, true, "DejaVuSerif.ttf", true, true},
+      {"DejaVu Sans Mono", FW_BOLD, false, "DejaVuSansMono-Bold.ttf", false, false},
+      {"No Such Face 123", FW_NORMAL, false, "DejaVuSans.ttf", false, false},
+      {"", FW_NORMAL, false, "DejaVuSans.ttf", false, false},
+      {nullptr, FW_NORMAL, false, "DejaVuSans.ttf", false, false},
   };
   for (const Case& k : cases)
   {
@@ -369,7 +371,19 @@ TEST(SwellDraw, StylesResolveToStyledFaces)
     EXPECT_TRUE(file.size() >= ends.size() && file.compare(file.size() - ends.size(), ends.size(), ends) == 0)
         << (k.face ? k.face : "(null)") << " " << k.weight << " " << k.italic << " -> " << file;
     EXPECT_EQ(info.slanted, k.slanted) << (k.face ? k.face : "(null)");
+    EXPECT_EQ(info.embolden, k.emboldened) << (k.face ? k.face : "(null)");
   }
+
+  // emboldened glyphs carry more ink and advance further
+  Obj serif = MakeFont(20, "DejaVu Serif");
+  Obj serifBold = MakeFont(20, "DejaVu Serif", FW_BOLD);
+  Ctx a = DrawWhite(serif.get(), "Bold", 100, 40, 2, 2);
+  Ctx b = DrawWhite(serifBold.get(), "Bold", 100, 40, 2, 2);
+  EXPECT_GT(InkCount(b.get(), 100, 40), InkCount(a.get(), 100, 40) * 11 / 10);
+  RECT ra = {0, 0, 0, 0}, rb = {0, 0, 0, 0};
+  SWELL_DrawText(a.get(), "Bold", -1, &ra, DT_CALCRECT);
+  SWELL_DrawText(b.get(), "Bold", -1, &rb, DT_CALCRECT);
+  EXPECT_GT(rb.right, ra.right);
 
   // slanted glyphs lean: the top of an 'l' sits right of its foot
   Obj upright = MakeFont(40);
