@@ -681,7 +681,10 @@ int LICE_CachedFont::DrawTextNative(LICE_IBitmap* bm, const char* str, int count
   else if (dtFlags & DT_BOTTOM)
     y = (i64)rect->bottom - h;
 
-  i64 bl = Max(x, 0), bt = Max(y, 0), br = Min(x + w, d.w), bb = Min(y + h, d.h), low = 0;
+  // Room for ink beyond the measured box on either side (slanted and overhanging glyphs),
+  // within the clip: pixels the text leaves alone go back unchanged.
+  const int pad = GlyphPad(m_line_height);
+  i64 bl = Max(x, 0), bt = Max(y, 0), br = Min(x + w, d.w), bb = Min(y + h, d.h), low = 0, high = d.w;
   if (!(dtFlags & DT_NOCLIP))
   {
     bl = Max(bl, rect->left);
@@ -689,10 +692,11 @@ int LICE_CachedFont::DrawTextNative(LICE_IBitmap* bm, const char* str, int count
     br = Min(br, rect->right);
     bb = Min(bb, rect->bottom);
     low = Max(0, rect->left);
+    high = Min(d.w, rect->right);
   }
   if (bl >= br || bt >= bb) return 0;
-  // Room for ink left of the pen (italic and overhanging glyphs), within the clip.
-  bl -= Max(0, Min(GlyphPad(m_line_height), bl - low));
+  bl -= Max(0, Min(pad, bl - low));
+  br += Max(0, Min(pad, high - br));
 
   const int bw = (int)(br - bl), bh = (int)(bb - bt);
   ns = GrowScratch(&g_shared.native, bw, bh, false);
