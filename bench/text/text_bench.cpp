@@ -161,7 +161,7 @@ void CachedFontRun(benchmark::State& state, LICE_IBitmap* bm, int flags, float a
   for (auto _ : state)
   {
     pass();
-    benchmark::DoNotOptimize(bm->getBits());
+    if (bm) benchmark::DoNotOptimize(bm->getBits());
   }
   Report(state);
 }
