@@ -4,8 +4,16 @@
 //   SwellCalcRect   the same strings measured only (DT_CALCRECT)
 //   Cairo           cairo's toy text API with the same font file, gray anti-aliasing and
 //                   slight hinting, into an RGB24 image surface (the baseline)
+//   CachedDrawText  LICE_CachedFont composing cached glyph masks into a memory bitmap (copy
+//                   at alpha 1.0); CachedDrawTextHalf the same at alpha 0.5
+//   CachedShadow    the same with the shadow effect (thresholded masks, two colours)
+//   CachedCalcRect  the cached path measuring only
+//   NativeSysBitmap LICE_CachedFont with the native flag into a system bitmap (the editor's
+//                   path: SWELL_DrawText into the bitmap's context)
+//   NativeMemBitmap the native flag into a memory bitmap (through the scratch system bitmap)
 // Arguments: the font size in pixels. To add another renderer, write one more Draw*
 // function over the same table and register it with RegisterAll.
+#include "WDL/lice/lice_text.h"
 #include "WDL/swell/swell.h"
 
 #include <benchmark/benchmark.h>
@@ -131,6 +139,68 @@ void Cairo(benchmark::State& state)
   cairo_surface_destroy(surf);
 }
 
+// One LICE_CachedFont drawing the table into bm; the glyphs are cached before timing.
+void CachedFontRun(benchmark::State& state, LICE_IBitmap* bm, int flags, float alpha, unsigned int dt)
+{
+  HFONT font = CreateFont(-(int)state.range(0), 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, kFace);
+  LICE_CachedFont f;
+  f.SetFromHFont(font, flags | LICE_FONT_FLAG_OWNS_HFONT);
+  f.SetTextColor(LICE_RGBA(230, 230, 230, 255));
+  f.SetEffectColor(LICE_RGBA(0, 0, 0, 255));
+  f.SetCombineMode(LICE_MODE_COPY, alpha);
+  auto pass = [&] {
+    for (int i = 0; i < kStringCount; ++i)
+    {
+      int x, y;
+      Place(i, &x, &y);
+      RECT r = {x, y, x + 92, y + 18};
+      benchmark::DoNotOptimize(f.DrawText(bm, kStrings[i], -1, &r, dt));
+    }
+  };
+  pass();
+  for (auto _ : state)
+  {
+    pass();
+    if (bm) benchmark::DoNotOptimize(bm->getBits());
+  }
+  Report(state);
+}
+
+void CachedDrawText(benchmark::State& state)
+{
+  LICE_MemBitmap bm(kSurfW, kSurfH);
+  CachedFontRun(state, &bm, 0, 1.0f, DT_SINGLELINE);
+}
+
+void CachedDrawTextHalf(benchmark::State& state)
+{
+  LICE_MemBitmap bm(kSurfW, kSurfH);
+  CachedFontRun(state, &bm, 0, 0.5f, DT_SINGLELINE);
+}
+
+void CachedShadow(benchmark::State& state)
+{
+  LICE_MemBitmap bm(kSurfW, kSurfH);
+  CachedFontRun(state, &bm, LICE_FONT_FLAG_FX_SHADOW, 1.0f, DT_SINGLELINE);
+}
+
+void CachedCalcRect(benchmark::State& state)
+{
+  CachedFontRun(state, nullptr, 0, 1.0f, DT_SINGLELINE | DT_CALCRECT);
+}
+
+void NativeSysBitmap(benchmark::State& state)
+{
+  LICE_SysBitmap bm(kSurfW, kSurfH);
+  CachedFontRun(state, &bm, LICE_FONT_FLAG_FORCE_NATIVE, 1.0f, DT_SINGLELINE);
+}
+
+void NativeMemBitmap(benchmark::State& state)
+{
+  LICE_MemBitmap bm(kSurfW, kSurfH);
+  CachedFontRun(state, &bm, LICE_FONT_FLAG_FORCE_NATIVE, 1.0f, DT_SINGLELINE);
+}
+
 void RegisterAll(const char* name, void (*fn)(benchmark::State&))
 {
   benchmark::RegisterBenchmark(name, fn)->DenseRange(10, 13, 1);
@@ -140,6 +210,12 @@ const int kRegistered = [] {
   RegisterAll("SwellDrawText", SwellDrawText);
   RegisterAll("SwellCalcRect", SwellCalcRect);
   RegisterAll("Cairo", Cairo);
+  RegisterAll("CachedDrawText", CachedDrawText);
+  RegisterAll("CachedDrawTextHalf", CachedDrawTextHalf);
+  RegisterAll("CachedShadow", CachedShadow);
+  RegisterAll("CachedCalcRect", CachedCalcRect);
+  RegisterAll("NativeSysBitmap", NativeSysBitmap);
+  RegisterAll("NativeMemBitmap", NativeMemBitmap);
   return 0;
 }();
 }
