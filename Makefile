@@ -3,6 +3,9 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+# What the ThreadSanitizer run builds and runs: the suites that share state across threads.
+TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests
+TSAN_TESTS ?= Threads|VSTFlow
 JOBS ?= $(shell nproc)
 
 .PHONY: setup build demo test test-sanitize test-tsan bench clean
@@ -26,15 +29,14 @@ test-sanitize: setup
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
-# The tests that share state between threads, under ThreadSanitizer.
 test-tsan: setup
-	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEN_BENCH=OFF \
-	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-	cmake --build $(TSAN_BUILD) --target editor_thread_tests editor_vst_tests -j$(JOBS)
-	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -R '^(CachesAcrossThreads|VSTFlow)\.'
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEN_TSAN=ON -DTORVEN_BENCH=OFF >/dev/null
+	cmake --build $(TSAN_BUILD) --target $(TSAN_TARGETS) -j$(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --test-dir $(TSAN_BUILD) -R '$(TSAN_TESTS)' --output-on-failure -j$(JOBS)
 
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
