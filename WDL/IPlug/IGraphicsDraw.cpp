@@ -297,7 +297,7 @@ bool IGraphics::DrawRotatedMask(IBitmap* pBase, IBitmap* pMask, IBitmap* pTop, i
 
 bool IGraphics::DrawPoint(const IColor* pColor, float x, float y, const IChannelBlend* pBlend, bool /*antiAlias*/)
 {
-  if (!pColor) return true;
+  if (!pColor || !std::isfinite(x + y)) return true;
   LICE_PutPixel(mDrawBitmap, TruncToCoord(x + 0.5f), TruncToCoord(y + 0.5f), IColorToPixel(*pColor),
                 LiceWeight(pBlend), LiceBlendMode(pBlend));
   return true;

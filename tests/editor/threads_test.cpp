@@ -1,7 +1,7 @@
 // The process-wide caches under editors created, used and deleted on several
 // threads at once (run under ThreadSanitizer in CI): every thread sees the
 // same pixels per resource id, and what the threads made and released at run
-// time leaves nothing behind.
+// time leaves nothing behind; each font style yields one font.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -25,7 +25,7 @@ void RegisterImages()
 }
 
 // One instance's life: build the editor, attach it, draw, gesture, delete.
-void OneInstance(int seed, std::vector<LICE_IBitmap*>* pSeen)
+void OneInstance(int seed, std::vector<LICE_IBitmap*>* pSeen, std::vector<LICE_IFont*>* pFonts)
 {
   editor_test::RecordingPlug* plug = new editor_test::RecordingPlug(8);
   IGraphicsMemory* g = new IGraphicsMemory(plug, 300, 570);
@@ -57,6 +57,9 @@ void OneInstance(int seed, std::vector<LICE_IBitmap*>* pSeen)
   pSeen->push_back(knob.mData);
   pSeen->push_back(sw.mData);
   pSeen->push_back(again.mData);
+  // Fonts are made (not drawn: text draws on one thread) from any thread.
+  IText style(11 + seed % 3, &COLOR_BLACK, "DejaVu Sans");
+  pFonts->push_back(g->CacheFont(&style));
   delete plug;  // deletes the editor
 }
 
@@ -72,10 +75,11 @@ TEST(CachesAcrossThreads, InstancesComeAndGoWithoutDisturbingTheCache)
   ASSERT_FALSE(cachedBefore);
 
   std::vector<std::vector<LICE_IBitmap*>> seen(kThreads);
+  std::vector<std::vector<LICE_IFont*>> fonts(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([t, &seen] {
-      for (int r = 0; r < kRounds; ++r) OneInstance(t * kRounds + r, &seen[t]);
+    threads.emplace_back([t, &seen, &fonts] {
+      for (int r = 0; r < kRounds; ++r) OneInstance(t * kRounds + r, &seen[t], &fonts[t]);
     });
   for (std::thread& t : threads) t.join();
 
@@ -90,6 +94,15 @@ TEST(CachesAcrossThreads, InstancesComeAndGoWithoutDisturbingTheCache)
     }
   }
   for (int i = 0; i < 4; ++i) EXPECT_EQ(cache.Find(kIDs[i]), seen[0][i]);
+  // One font per style, whichever thread made it first.
+  for (int t = 0; t < kThreads; ++t)
+    for (int r = 0; r < kRounds; ++r)
+    {
+      const int seed = t * kRounds + r;
+      ASSERT_NE(fonts[t][r], nullptr);
+      IText style(11 + seed % 3, &COLOR_BLACK, "DejaVu Sans");
+      EXPECT_EQ(fonts[t][r], FontStorage::Shared().Find(&style));
+    }
   EXPECT_EQ(cache.Size(), before + 4);  // the run-time images are gone
 }
 
