@@ -269,6 +269,8 @@ private:
     int mID;
     LICE_IBitmap* mBitmap;
   };
+  // The entry holding pBitmap, or -1; the caller holds the mutex.
+  int IndexOf(LICE_IBitmap* pBitmap);
   WDL_PtrList<Entry> mBitmaps;
   WDL_Mutex mMutex;
 };

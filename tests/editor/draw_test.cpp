@@ -18,6 +18,7 @@
 #include "WDL/lice/lice_text.h"
 
 using editor_test::Editor;
+using editor_test::Surface;
 
 namespace {
 
@@ -32,21 +33,6 @@ std::unique_ptr<LICE_MemBitmap> CoordBitmap(int w, int h)
 int SrcX(unsigned int p) { return (int)(p & 0xFFF); }
 int SrcY(unsigned int p) { return (int)((p >> 12) & 0xFFF); }
 
-struct Surface
-{
-  explicit Surface(int w = 100, int h = 100) : ed(w, h)
-  {
-    ed.Attach();
-    g = ed.mGraphics;
-    g->SetDrawRect(IRECT(0, 0, w, h));
-    LICE_Clear(Bits(), 0);
-  }
-  LICE_IBitmap* Bits() { return g->GetDrawBitmap(); }
-  unsigned int At(int x, int y) { return LICE_GetPixel(Bits(), x, y); }
-
-  Editor ed;
-  IGraphicsMemory* g;
-};
 
 }  // namespace
 

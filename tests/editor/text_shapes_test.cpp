@@ -20,19 +20,10 @@ namespace {
 
 const IColor kInk(255, 0, 0, 0);
 
-struct Surface
+// Text and shapes are drawn on white here.
+struct Surface : editor_test::Surface
 {
-  explicit Surface(int w = 200, int h = 100) : ed(w, h)
-  {
-    ed.Attach();
-    g = ed.mGraphics;
-    g->SetDrawRect(IRECT(0, 0, w, h));
-    LICE_Clear(Bits(), 0xFFFFFFFF);
-  }
-  LICE_IBitmap* Bits() { return g->GetDrawBitmap(); }
-
-  Editor ed;
-  IGraphicsMemory* g;
+  explicit Surface(int w = 200, int h = 100) : editor_test::Surface(w, h, 0xFFFFFFFF) {}
 };
 
 // The box of pixels that differ from white, and the darkest grey level in it.

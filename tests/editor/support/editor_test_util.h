@@ -142,6 +142,24 @@ struct Editor
   IGraphicsMemory* mGraphics;  // owned by mPlug once attached
 };
 
+// An attached editor whose whole surface is the draw rectangle, cleared to
+// one colour: for calling drawing operations directly.
+struct Surface
+{
+  explicit Surface(int w = 100, int h = 100, unsigned int clearTo = 0) : mEditor(w, h)
+  {
+    mEditor.Attach();
+    g = mEditor.mGraphics;
+    g->SetDrawRect(IRECT(0, 0, w, h));
+    LICE_Clear(Bits(), clearTo);
+  }
+  LICE_IBitmap* Bits() { return g->GetDrawBitmap(); }
+  unsigned int At(int x, int y) { return LICE_GetPixel(Bits(), x, y); }
+
+  Editor mEditor;
+  IGraphicsMemory* g;
+};
+
 }  // namespace editor_test
 
 #endif  // TESTS_EDITOR_SUPPORT_EDITOR_TEST_UTIL_H_
