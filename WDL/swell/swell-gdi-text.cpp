@@ -262,7 +262,11 @@ int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* rect, int flags)
   if (!font) return 0;
 
   uint32_t cps[kMaxWorkingCopy + 1];
-  const int ncp = DecodeUtf8(copy, n, cps);
+  int ncp = DecodeUtf8(copy, n, cps);
+  // Control characters have no glyph: left in, fonts would draw them as .notdef boxes.
+  ncp = (int)(std::remove_if(cps, cps + ncp, [](uint32_t c) {
+                return (c < 0x20 && c != '\n') || (c >= 0x7f && c <= 0x9f);
+              }) - cps);
 
   // (no per-thread scratch: thread-local destructors would pin the plug-in in memory)
   std::vector<ShapedLine> lines;

@@ -201,6 +201,8 @@ TEST(SwellMeasure, WorkingCopyRules)
       {"\n", -1, 0, "", 1},
       {"a\n\n\nb", -1, 0, "a", 4},
       {"&\nx", -1, 0, "x", 2},  // the ampersand keeps the line feed as a character: still a new line
+      {"a\x01\tb\x7f\xc2\x85", -1, 0, "ab", 1}, // control characters have no glyph and no width
+      {"\t", -1, 0, "", 1},
   };
   Ctx c = MakeCtx(4, 4);
   Obj font = MakeFont(13);

@@ -178,7 +178,7 @@ TEST(Glyphs, EachCodeIsRasterisedOnce)
     f.DrawGlyph(&bm, 0x3a9, 3, 3, nullptr);
     EXPECT_EQ(lice_text_detail::RenderCount() - before, round == 0 ? (long long)distinct.size() : 0) << round;
   }
-  for (unsigned short c : {(unsigned short)0xd800, (unsigned short)0x200b})
+  for (unsigned short c : {(unsigned short)0xd800, (unsigned short)0x200b, (unsigned short)1})
   {
     const GlyphView s = FontAccess::Glyph(f, c);
     EXPECT_TRUE(s.rendered && !s.has_glyph) << c;
