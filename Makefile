@@ -4,8 +4,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 # What the ThreadSanitizer run builds and runs: the suites that share state across threads.
-TSAN_TARGETS ?= swell_tests
-TSAN_TESTS ?= Threads
+TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests
+TSAN_TESTS ?= Threads|VSTFlow
 JOBS ?= $(shell nproc)
 
 .PHONY: setup build demo test test-sanitize test-tsan bench clean

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "WDL/IPlug/IGraphics.h"
+#include "IGraphicsMemory.h"
 
 namespace {
 
@@ -80,10 +80,11 @@ struct GraphicsLog
   bool deleted = false;
 };
 
-class FakeGraphics : public IGraphics
+// The memory host with the two calls the core makes recorded instead of run.
+class FakeGraphics : public IGraphicsMemory
 {
 public:
-  FakeGraphics(IPlugBase* pPlug, GraphicsLog* pLog) : IGraphics(pPlug, 300, 200, 25), mLog(pLog) {}
+  FakeGraphics(IPlugBase* pPlug, GraphicsLog* pLog) : IGraphicsMemory(pPlug, 300, 200, 25), mLog(pLog) {}
   ~FakeGraphics() override { mLog->deleted = true; }
   void SetParameterFromPlug(int idx, double value, bool normalized) override
   {
