@@ -25,6 +25,7 @@ constexpr float kTrackIn = 25.0f, kTrackOut = 28.5f;
 constexpr float kArcIn = 25.5f, kArcOut = 28.0f;
 constexpr float kTickIn = 30.5f, kTickOut = 34.0f;
 constexpr float kLabelR = 37.0f;
+constexpr double kMinLabelGap = 0.09; // of the sweep, between two labels
 
 const Color kPlate = Rgb(50, 47, 44);
 const Color kInk = Rgb(226, 218, 202);     // silkscreen captions
@@ -61,9 +62,9 @@ struct KnobDef
 // output a spun aluminium cap with an amber arc.
 const KnobDef kKnobs[] = {
     {"LPF", Knob::kLowPass, 0, 0, "LPF", "Hz",
-     {Rgb(86, 86, 84), Rgb(214, 212, 204), Rgb(238, 234, 226), Rgb(206, 202, 194), 0.22f}},
+     {Rgb(86, 86, 84), Rgb(200, 198, 190), Rgb(238, 234, 226), Rgb(206, 202, 194), 0.22f}},
     {"HPF", Knob::kHighPass, 0, 1, "HPF", "Hz",
-     {Rgb(86, 86, 84), Rgb(214, 212, 204), Rgb(238, 234, 226), Rgb(206, 202, 194), 0.22f}},
+     {Rgb(86, 86, 84), Rgb(200, 198, 190), Rgb(238, 234, 226), Rgb(206, 202, 194), 0.22f}},
     {"OUT", Knob::kOutput, 0, 2, "OUTPUT", "dB",
      {Rgb(176, 174, 168), Rgb(255, 186, 84), Rgb(28, 26, 24), Rgb(240, 206, 150), 0.45f}},
     {"GainH", Knob::kHigh, 1, 0, "HIGH", "dB",
@@ -88,14 +89,14 @@ struct PlacedLabel
 
 bool Overlaps(const PlacedLabel& a, const PlacedLabel& b)
 {
-  const int padX = 5, padY = 2;
+  const int padX = 5, padY = 4;
   return a.x + a.text.inkX0 < b.x + b.text.inkX1 + padX && b.x + b.text.inkX0 < a.x + a.text.inkX1 + padX &&
          a.y + a.text.inkY0 < b.y + b.text.inkY1 + padY && b.y + b.text.inkY0 < a.y + a.text.inkY1 + padY;
 }
 
 // Places the candidates in priority order just outside the ticks, each centred on the ray
-// of its position and pushed out by half its own extent along the ray; a label that would
-// touch one already placed is dropped.
+// of its position and pushed out by half its own extent along the ray; a label too close to
+// one already placed is dropped.
 std::vector<PlacedLabel> LayoutScale(TextPainter& tp, Knob k, int cx, int cy)
 {
   std::vector<ScaleMark> cand = ScaleCandidates(k);
@@ -113,8 +114,11 @@ std::vector<PlacedLabel> LayoutScale(TextPainter& tp, Knob k, int cx, int cy)
     const float my = cy + dy * (kLabelR + std::fabs(dy) * h * 0.5f + std::fabs(dx) * w * 0.1f);
     l.x = (int)std::lround(mx - (l.text.inkX0 + l.text.inkX1) * 0.5f);
     l.y = (int)std::lround(my - (l.text.inkY0 + l.text.inkY1) * 0.5f);
+    // Neighbours closer than about 25 degrees read as one cluster, even where their
+    // boxes clear each other.
     bool free = true;
-    for (const PlacedLabel& o : placed) free = free && !Overlaps(l, o);
+    for (const PlacedLabel& o : placed)
+      free = free && !Overlaps(l, o) && std::fabs(o.mark.position - m.position) >= kMinLabelGap;
     if (free) placed.push_back(l);
   }
   std::sort(placed.begin(), placed.end(),
@@ -268,8 +272,41 @@ void PaintKnobScale(Layer* bg, TextPainter& tp, const KnobDef& k)
     PaintTick(bg, (float)cx, (float)cy, KnobAngle(l.mark.position), kTickIn, kTickOut, 1.3f, kTickInk, 1.0f);
     TextPainter::Draw(bg, l.text, l.x, l.y, kScaleInk);
   }
-  tp.DrawCentred(bg, k.caption, kNameFont, cx, cy + 50, k.style.name);
+  if (k.kind == Knob::kMid)
+  {
+    // The mid band's fixed frequency beside its name, as the model measures it.
+    const TextMask name = tp.Measure(k.caption, kNameFont);
+    char hz[32];
+    std::snprintf(hz, sizeof hz, "%.1f kHz", MidPeakFrequency() / 1000);
+    const TextMask freq = tp.Measure(hz, kUnitFont);
+    const int gap = 5, nw = name.inkX1 - name.inkX0, fw = freq.inkX1 - freq.inkX0;
+    const int left = cx - (nw + gap + fw) / 2;
+    TextPainter::Draw(bg, name, left - name.inkX0, cy + 50 - name.baseline, k.style.name);
+    TextPainter::Draw(bg, freq, left + nw + gap - freq.inkX0, cy + 50 - freq.baseline, kDimInk);
+  }
+  else
+    tp.DrawCentred(bg, k.caption, kNameFont, cx, cy + 50, k.style.name);
   tp.DrawCentred(bg, k.unit, kUnitFont, cx, cy + 35, kDimInk);
+}
+
+// The maker's mark, centred in the part of the link area the window shows: a ringed
+// monogram and the name.
+void PaintMakersMark(Layer* bg, TextPainter& tp)
+{
+  const TextStyle word = {12, true, 1};
+  const TextMask name = tp.Measure("Morvane", word);
+  const int ring = 7, gap = 6;
+  const int total = 2 * ring + gap + (name.inkX1 - name.inkX0);
+  const int left = (kLinkL + kWindowW) / 2 - total / 2;
+  const int cy = (kLinkT + kWindowH) / 2;
+  const float rx = (float)(left + ring), ry = (float)cy;
+  bg->Paint({left - 2, cy - ring - 2, left + 2 * ring + 2, cy + ring + 2}, [&](float px, float py, Color* c) {
+    *c = kInk;
+    return Coverage(RingDist(px, py, rx, ry, ring - 1.4f, (float)ring)) * 0.8f;
+  });
+  tp.DrawCentred(bg, "M", {8, true}, left + ring, cy + 3, kInk, 0.8f);
+  TextPainter::Draw(bg, name, left + 2 * ring + gap - name.inkX0, cy + (name.inkY1 - name.inkY0) / 2 - name.inkY1, kInk,
+                    0.85f);
 }
 
 void PaintBackground(Layer* bg, TextPainter& tp)
@@ -278,7 +315,14 @@ void PaintBackground(Layer* bg, TextPainter& tp)
 
   // Header.
   tp.DrawCentred(bg, "TORVEN", {24, true, 6}, 150, 31, kInk);
-  tp.DrawCentred(bg, "CHANNEL STRIP", {8, false, 3}, 150, 44, Rgb(150, 144, 136));
+  const TextStyle sub = {8, false, 3};
+  const TextMask subText = tp.Measure("CHANNEL STRIP", sub);
+  tp.DrawCentred(bg, "CHANNEL STRIP", sub, 150, 44, Rgb(150, 144, 136));
+  // Rules either side of the sub-line, level with its middle.
+  const int half = (subText.inkX1 - subText.inkX0) / 2 + 9;
+  const int ruleY = 44 - (subText.inkY1 - subText.inkY0) / 2 - 1;
+  PaintEngravedH(bg, 150 - half - 46, 150 - half, ruleY);
+  PaintEngravedH(bg, 150 + half, 150 + half + 46, ruleY);
   PaintEngravedH(bg, 10, 290, 51);
 
   // The two columns: filters and output on the left, the three bands on the right.
@@ -292,8 +336,7 @@ void PaintBackground(Layer* bg, TextPainter& tp)
   PaintEngravedH(bg, 10, 290, 532);
   tp.DrawCentred(bg, "OVERSAMPLING", {8, false, 1}, 108, 559, kDimInk);
 
-  // Maker's mark, inside the link area.
-  tp.DrawCentred(bg, "Morvane", {13, true, 1}, 258, 561, kInk, 0.85f);
+  PaintMakersMark(bg, tp);
 
   PaintScrew(bg, 14, 14, 0.5f);
   PaintScrew(bg, 286, 14, 1.9f);

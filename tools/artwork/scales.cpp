@@ -199,7 +199,7 @@ std::vector<ScaleMark> ScaleCandidates(Knob k)
   if (k == Knob::kHighPass)
   {
     const double hz[] = {20, 50, 100, 200, 30, 40, 70, 150};
-    const int prio[] = {1, 1, 1, 1, 2, 3, 3, 3};
+    const int prio[] = {1, 1, 1, 1, 2, 3, 3, 2};
     for (int i = 0; i < 8; ++i) value(hz[i], prio[i], FrequencyText(hz[i]));
   }
   else
