@@ -60,11 +60,10 @@ struct KnobDef
 
 // Bands get their own hues (high blue, mid green, low red), the filters neutral grey, the
 // output a spun aluminium cap with an amber arc.
+const KnobStyle kFilterStyle = {Rgb(86, 86, 84), Rgb(200, 198, 190), Rgb(238, 234, 226), Rgb(206, 202, 194), 0.22f};
 const KnobDef kKnobs[] = {
-    {"LPF", Knob::kLowPass, 0, 0, "LPF", "Hz",
-     {Rgb(86, 86, 84), Rgb(200, 198, 190), Rgb(238, 234, 226), Rgb(206, 202, 194), 0.22f}},
-    {"HPF", Knob::kHighPass, 0, 1, "HPF", "Hz",
-     {Rgb(86, 86, 84), Rgb(200, 198, 190), Rgb(238, 234, 226), Rgb(206, 202, 194), 0.22f}},
+    {"LPF", Knob::kLowPass, 0, 0, "LPF", "Hz", kFilterStyle},
+    {"HPF", Knob::kHighPass, 0, 1, "HPF", "Hz", kFilterStyle},
     {"OUT", Knob::kOutput, 0, 2, "OUTPUT", "dB",
      {Rgb(176, 174, 168), Rgb(255, 186, 84), Rgb(28, 26, 24), Rgb(240, 206, 150), 0.45f}},
     {"GainH", Knob::kHigh, 1, 0, "HIGH", "dB",
