@@ -331,8 +331,12 @@ void PaintBackground(Layer* bg, TextPainter& tp)
 
   for (const KnobDef& k : kKnobs) PaintKnobScale(bg, tp, k);
 
-  // Footer.
-  PaintEngravedH(bg, 10, 290, 532);
+  // Footer: a darker rail under the plate, holding the oversampling switch and the mark.
+  bg->Paint({0, 533, kWindowW, kWindowH}, [](float, float, Color* c) {
+    *c = Rgb(0, 0, 0);
+    return 0.14f;
+  });
+  PaintEngravedH(bg, 0, kWindowW, 532);
   tp.DrawCentred(bg, "OVERSAMPLING", {8, false, 1}, 108, 559, kDimInk);
 
   PaintMakersMark(bg, tp);
