@@ -8,7 +8,7 @@ TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests
 TSAN_TESTS ?= Threads|VSTFlow
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build demo test test-sanitize test-tsan bench clean
+.PHONY: setup build demo test test-sanitize test-tsan bench artwork clean
 
 setup:
 	@bash scripts/setup.sh
@@ -35,6 +35,11 @@ test-tsan: setup
 	cmake --build $(TSAN_BUILD) --target $(TSAN_TARGETS) -j$(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --test-dir $(TSAN_BUILD) -R '$(TSAN_TESTS)' --output-on-failure -j$(JOBS)
+
+# Redraws the editor images in TORVEN/resources/img/ and doc/editor-preview.png.
+artwork: setup
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) --target artwork -j$(JOBS)
 
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do [ -x "$$b" ] && "$$b"; done
