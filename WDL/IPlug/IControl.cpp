@@ -28,6 +28,22 @@ bool Fine(const IMouseMod* pMod)
   return pMod && (pMod->S || pMod->C);
 }
 
+// The first of n zones containing (x, y) selects the value index / (n - 1).
+// Fewer than two zones have nothing to tell apart (and would divide by zero).
+void SelectZone(const WDL_TypedBuf<IRECT>& zones, int x, int y, double* pValue)
+{
+  const int n = zones.GetSize();
+  if (n < 2) return;
+  for (int i = 0; i < n; ++i)
+  {
+    if (zones.Get()[i].Contains(x, y))
+    {
+      *pValue = (double)i / (double)(n - 1);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 int FrameForValue(double value, int nFrames)
@@ -278,19 +294,7 @@ ISwitchFramesControl::ISwitchFramesControl(IPlugBase* pPlug, int x, int y, int p
 
 void ISwitchFramesControl::OnMouseDown(int x, int y, IMouseMod* /*pMod*/)
 {
-  // One frame has no zone to tell apart (and 1 / (N - 1) would divide by zero).
-  const int n = mRECTs.GetSize();
-  if (n >= 2)
-  {
-    for (int i = 0; i < n; ++i)
-    {
-      if (mRECTs.Get()[i].Contains(x, y))
-      {
-        mValue = (double)i / (double)(n - 1);
-        break;
-      }
-    }
-  }
+  SelectZone(mRECTs, x, y, &mValue);
   SetDirty();
 }
 
@@ -334,18 +338,7 @@ void IRadioButtonsControl::OnMouseDown(int x, int y, IMouseMod* pMod)
     PromptUserInput();
     return;
   }
-  const int n = mRECTs.GetSize();
-  if (n >= 2)
-  {
-    for (int i = 0; i < n; ++i)
-    {
-      if (mRECTs.Get()[i].Contains(x, y))
-      {
-        mValue = (double)i / (double)(n - 1);
-        break;
-      }
-    }
-  }
+  SelectZone(mRECTs, x, y, &mValue);
   SetDirty();
 }
 

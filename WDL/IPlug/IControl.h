@@ -10,7 +10,8 @@
 // dirty, pushing nothing back); the user's changes end in SetDirty(true), which
 // clamps, pushes the value to the plug-in (which informs the host) and marks
 // the control dirty. The first value a control receives becomes its default,
-// restored by a double click.
+// restored by a double click. NaN is refused on both ways in, as the
+// parameters refuse it.
 //
 // Repaint. IGraphics paints dirty controls and then calls SetClean; a change
 // also sets the redraw flag, which keeps the control dirty for exactly one more

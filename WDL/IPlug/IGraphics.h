@@ -299,6 +299,8 @@ private:
     int mID;
     LICE_IBitmap* mBitmap;
   };
+  // The entry holding pBitmap, or -1; the caller holds the mutex.
+  int IndexOf(LICE_IBitmap* pBitmap);
   WDL_PtrList<Entry> mBitmaps;
   WDL_Mutex mMutex;
 };
@@ -504,7 +506,8 @@ public:
 
   // Drawing into the draw bitmap. Bitmap blits clip to the draw rectangle (the
   // area being repainted); the other operations do not. A null bitmap, colour
-  // or rectangle draws nothing.
+  // or rectangle draws nothing, and so do points and lines at coordinates that
+  // are no numbers.
   bool DrawBitmap(IBitmap* pBitmap, IRECT* pDest, int srcX, int srcY, const IChannelBlend* pBlend);
   // Frames count from 1; frames past the last draw the last.
   bool DrawBitmap(IBitmap* pBitmap, IRECT* pDest, int frame, const IChannelBlend* pBlend);

@@ -127,12 +127,18 @@ BitmapStorage::~BitmapStorage()
   mBitmaps.Empty(true);
 }
 
+int BitmapStorage::IndexOf(LICE_IBitmap* pBitmap)
+{
+  for (int i = 0; i < mBitmaps.GetSize(); ++i)
+    if (mBitmaps.Get(i)->mBitmap == pBitmap) return i;
+  return -1;
+}
+
 bool BitmapStorage::Add(LICE_IBitmap* pBitmap, int id)
 {
   if (!pBitmap) return false;
   WDL_MutexLock lock(&mMutex);
-  for (int i = 0; i < mBitmaps.GetSize(); ++i)
-    if (mBitmaps.Get(i)->mBitmap == pBitmap) return true;
+  if (IndexOf(pBitmap) >= 0) return true;
   Entry* pEntry = new Entry{id, pBitmap};
   if (mBitmaps.Add(pEntry)) return true;
   delete pEntry;
@@ -143,14 +149,10 @@ void BitmapStorage::Remove(LICE_IBitmap* pBitmap)
 {
   if (!pBitmap) return;
   WDL_MutexLock lock(&mMutex);
-  for (int i = 0; i < mBitmaps.GetSize(); ++i)
-  {
-    Entry* pEntry = mBitmaps.Get(i);
-    if (pEntry->mBitmap != pBitmap) continue;
-    mBitmaps.Delete(i, true);
-    delete pBitmap;
-    return;
-  }
+  const int i = IndexOf(pBitmap);
+  if (i < 0) return;
+  mBitmaps.Delete(i, true);
+  delete pBitmap;
 }
 
 LICE_IBitmap* BitmapStorage::Find(int id)
@@ -167,9 +169,7 @@ LICE_IBitmap* BitmapStorage::Find(int id)
 bool BitmapStorage::Contains(LICE_IBitmap* pBitmap)
 {
   WDL_MutexLock lock(&mMutex);
-  for (int i = 0; i < mBitmaps.GetSize(); ++i)
-    if (mBitmaps.Get(i)->mBitmap == pBitmap) return true;
-  return false;
+  return IndexOf(pBitmap) >= 0;
 }
 
 int BitmapStorage::Size()
@@ -297,7 +297,7 @@ bool IGraphics::DrawRotatedMask(IBitmap* pBase, IBitmap* pMask, IBitmap* pTop, i
 
 bool IGraphics::DrawPoint(const IColor* pColor, float x, float y, const IChannelBlend* pBlend, bool /*antiAlias*/)
 {
-  if (!pColor) return true;
+  if (!pColor || !std::isfinite(x + y)) return true;
   LICE_PutPixel(mDrawBitmap, TruncToCoord(x + 0.5f), TruncToCoord(y + 0.5f), IColorToPixel(*pColor),
                 LiceWeight(pBlend), LiceBlendMode(pBlend));
   return true;

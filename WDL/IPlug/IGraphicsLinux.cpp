@@ -692,11 +692,6 @@ void IGraphicsLinux::Impl::Route(Session* s, const std::vector<ixwin::Event>& ev
       case ixwin::EventKind::kExpose:
         screenDirty = screenDirty.Union(IRECT(e.area.x, e.area.y, e.area.x + e.area.w, e.area.y + e.area.h));
         break;
-      case ixwin::EventKind::kFocusOut:
-        // The host (or the user) took the keyboard back: the field keeps its
-        // text but no longer holds the focus.
-        fieldHasFocus = false;
-        break;
       default: break;
     }
   }
@@ -737,7 +732,7 @@ void IGraphicsLinux::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pT
   mImpl->overlayDamage = mImpl->overlayDamage.Union(r);
   // The keyboard comes to us only while the field is open, and only when the
   // user can see it.
-  mImpl->fieldHasFocus = s->x->TakeFocus();
+  s->x->TakeFocus();
 }
 
 void IGraphicsLinux::ForceEndUserEdit()
@@ -750,8 +745,8 @@ void IGraphicsLinux::Impl::EndTextEntry(Session* s)
   if (!field.IsOpen()) return;
   overlayDamage = overlayDamage.Union(field.Rect());
   field.Close();
-  if (s && s->x && fieldHasFocus) s->x->ReturnFocus();
-  fieldHasFocus = false;
+  // Given back only while it is still ours (the connection checks).
+  if (s && s->x) s->x->ReturnFocus();
 }
 
 void IGraphicsLinux::Impl::CommitTextEntry()

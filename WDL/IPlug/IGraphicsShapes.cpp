@@ -27,7 +27,8 @@ float Clamp01(float v)
 bool IGraphics::DrawLine(const IColor* pColor, float x1, float y1, float x2, float y2, const IChannelBlend* pBlend,
                          bool antiAlias)
 {
-  if (!pColor) return true;
+  // A line to a point that is no number has no direction: nothing to draw.
+  if (!pColor || !std::isfinite(x1 + y1 + x2 + y2)) return true;
   LICE_Line(mDrawBitmap, TruncToCoord(x1), TruncToCoord(y1), TruncToCoord(x2), TruncToCoord(y2),
             IColorToPixel(*pColor), LiceWeight(pBlend), LiceBlendMode(pBlend), antiAlias);
   return true;

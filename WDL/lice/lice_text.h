@@ -51,6 +51,16 @@ public:
   virtual int GetLineHeight() = 0;
 };
 
+namespace lice_text_detail
+{
+struct FontAccess;
+}
+
+// Lifecycle: created empty; SetFromHFont fills the metrics and empties the glyph cache;
+// glyphs are rendered lazily on first use and kept until the next SetFromHFont or
+// destruction. Ownership: the HFONT stays the caller's unless LICE_FONT_FLAG_OWNS_HFONT is
+// given. Threads: one thread at a time for all cached fonts of the process (they share the
+// scratch bitmaps, created with the first use and deleted with the last font).
 class LICE_CachedFont : public LICE_IFont
 {
 public:
@@ -86,9 +96,18 @@ private:
     int left_extra;  // how far the mask starts left of the pen (may be negative)
   };
 
+  friend struct lice_text_detail::FontAccess;
+
   charEnt* findChar(unsigned short c);
+  const charEnt* findChar(unsigned short c) const;
   bool RenderGlyph(unsigned short c);
-  int DrawTextImpl(LICE_IBitmap* bm, const char* str, int count, RECT* rect, unsigned int dtFlags);
+  // The entry of c with a mask, rendering it first when needed; null when c has no glyph.
+  const charEnt* glyphFor(unsigned short c);
+  int DrawTextNative(LICE_IBitmap* bm, const char* str, int count, RECT* rect, unsigned int dtFlags);
+  int DrawTextCached(LICE_IBitmap* bm, const char* str, int count, RECT* rect, unsigned int dtFlags);
+  template <class F>
+  void WalkText(const char* str, int count, bool singleLine, F&& onGlyph);
+  bool DrawGlyphAt(LICE_IBitmap* bm, const charEnt& e, long long x, long long y, const RECT* clip, float alpha);
 
   LICE_pixel m_fg = 0, m_bg = 0xffffffff, m_effectcol = 0xffffffff;
   int m_bgmode = 0;

@@ -1,79 +1,13 @@
-// Memory drawing contexts and the context-record pool: the platform-free part of the GDI layer.
+// Memory drawing contexts: the platform-free part of the GDI layer.
 #include "swell_gdi_p.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <mutex>
 
 namespace
 {
-// Released records are kept (and stay readable, marked pooled) so that a late call on a
-// released handle finds the pooled flag instead of freed memory.
-class ContextPool
-{
-public:
-  ~ContextPool()
-  {
-    while (m_head)
-    {
-      HDC__* n = m_head->poolnext;
-      std::free(m_head);
-      m_head = n;
-    }
-  }
-
-  HDC__* get()
-  {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      if (m_head)
-      {
-        HDC__* r = m_head;
-        m_head = r->poolnext;
-        --m_count;
-        std::memset(r, 0, sizeof(*r));
-        return r;
-      }
-    }
-    return static_cast<HDC__*>(std::calloc(1, sizeof(HDC__)));
-  }
-
-  void put(HDC__* r)
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    r->pooled = true;
-    if (m_count >= kMaxPooled)
-    {
-      std::free(r);
-      return;
-    }
-    r->poolnext = m_head;
-    m_head = r;
-    ++m_count;
-  }
-
-private:
-  static constexpr int kMaxPooled = 100;
-  std::mutex m_mutex;
-  HDC__* m_head = nullptr;
-  int m_count = 0;
-};
-
-ContextPool& Pool()
-{
-  static ContextPool pool;
-  return pool;
-}
-
 // Frame buffers above this are refused: LICE addresses pixels with int offsets.
 constexpr uint64_t kMaxFrameBytes = 0x7fffffffu - 63u;
-}
-
-namespace swell_detail
-{
-HDC__* AllocContextRecord() { return Pool().get(); }
-void ReleaseContextRecord(HDC__* ctx) { Pool().put(ctx); }
 }
 
 HDC SWELL_CreateMemContext(HDC, int w, int h)
@@ -96,6 +30,7 @@ HDC SWELL_CreateMemContext(HDC, int w, int h)
   ctx->width = w;
   ctx->height = h;
   ctx->textcolor = 0;
+  ctx->clip = RECT{0, 0, w, h};
   return ctx;
 }
 

@@ -419,3 +419,55 @@ TEST_F(Prompting, DisabledPromptsAndEntriesWithoutAParameter)
   EXPECT_EQ(g->TypeIntoTextEntry("any text at all"), "any text at all");
   EXPECT_EQ(log.Last(), "c:text any text at all");
 }
+
+TEST(IGraphicsLifecycle, ResizeStartsOverAndPrepDrawReplaces)
+{
+  struct Counted : ProbeControl
+  {
+    Counted(IPlugBase* pPlug, const IRECT& r, int paramIdx, CallLog* pLog, int* pDeleted)
+      : ProbeControl(pPlug, r, paramIdx, "k", pLog), mDeleted(pDeleted)
+    {
+    }
+    ~Counted() override { ++*mDeleted; }
+    int* mDeleted;
+  };
+  int deleted = 0;
+  CallLog log;
+  Editor ed(300, 570);
+  ed.Add(new Counted(&ed.mPlug, IRECT(0, 0, 300, 570), -1, &log, &deleted));
+  ed.Add(new Counted(&ed.mPlug, IRECT(10, 10, 60, 60), 2, &log, &deleted));
+  ed.mGraphics->AttachKeyCatcher(new Counted(&ed.mPlug, IRECT(), -1, &log, &deleted));
+  ed.Attach();
+  IGraphicsMemory* g = ed.mGraphics;
+  g->HandleMouseOver(true);
+  g->OnMouseOver(20, 20, nullptr);
+  IMouseMod left(true);
+  g->OnMouseDown(20, 20, &left);  // a gesture is open on parameter 2
+
+  g->Resize(0, 100);  // refused
+  g->Resize(320, -1);
+  EXPECT_EQ(g->Width(), 300);
+  EXPECT_EQ(g->NControls(), 2);
+  EXPECT_TRUE(ed.mPlug.mResizes.empty());
+
+  g->Resize(400, 200);
+  EXPECT_EQ(g->Width(), 400);
+  EXPECT_EQ(g->Height(), 200);
+  EXPECT_EQ(g->NControls(), 0);
+  EXPECT_EQ(deleted, 2);                  // the controls, not the key catcher
+  EXPECT_NE(g->GetKeyCatcher(), nullptr);
+  EXPECT_EQ(g->GetMouseCapture(), -1);
+  EXPECT_EQ(g->GetMouseOver(), -1);
+  EXPECT_EQ(g->GetDrawBitmap()->getWidth(), 400);
+  EXPECT_EQ(g->GetDrawBitmap()->getHeight(), 200);
+  EXPECT_EQ(ed.mPlug.mResizes, (std::vector<std::pair<int, int>>{{400, 200}}));
+  EXPECT_EQ(editor_test::ToString(ed.mPlug.mEvents), "B2 E2 ");  // the gesture was ended
+  g->OnMouseUp(20, 20, &left);  // the release that follows ends nothing more
+  g->OnMouseDrag(30, 30, &left);
+  EXPECT_EQ(editor_test::ToString(ed.mPlug.mEvents), "B2 E2 ");
+
+  // PrepDraw again replaces the surfaces (the sanitizers see no leak).
+  g->PrepDraw();
+  ASSERT_NE(g->GetDrawBitmap(), nullptr);
+  EXPECT_EQ(g->GetDrawBitmap()->getWidth(), 400);
+}

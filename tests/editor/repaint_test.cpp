@@ -202,8 +202,7 @@ TEST(RepaintPixels, HostChangeRepaintsOneKnobOnly)
     {
       const bool inside = k0->GetRECT().Contains(x, y);
       const unsigned int p = LICE_GetPixel(screen, x, y);
-      if (inside) EXPECT_EQ(p, editor_test::FrameColor(31)) << x << "," << y;
-      else EXPECT_EQ(p, 0xFF123456u) << x << "," << y;
+      EXPECT_EQ(p, inside ? editor_test::FrameColor(31) : 0xFF123456u) << x << "," << y;
     }
   EXPECT_FALSE(k1->IsDirty());
   EXPECT_TRUE(ed.mPlug.mEvents.empty());  // nothing echoed back

@@ -5,6 +5,7 @@
 // call and the first differing pixel and writes a/b/diff PNGs into lice_failures/.
 // LICE_SEED=<n> replays one seed; LICE_SEEDS=<n> changes the number of seeds per routine.
 #include "support/prng.h"
+#include "support/seeds.h"
 #include "support/ref_raster.h"
 #include "support/test_bitmap.h"
 
@@ -18,29 +19,15 @@
 #include <memory>
 #include <string>
 
+using licetest::Case;
+using licetest::Pair;
 using licetest::Rng;
+using licetest::RunSeeds;
 using licetest::TestBitmap;
 
 namespace
 {
-struct Pair
-{
-  std::unique_ptr<TestBitmap> real, refc; // identical starting pictures
-};
-
-Pair MakePair(Rng& rng, int maxDim)
-{
-  const int w = rng.chance(10) ? 1 : rng.range(1, maxDim);
-  const int h = rng.chance(10) ? 1 : rng.range(1, maxDim);
-  const int span = w + (rng.chance(50) ? 0 : rng.range(1, 7));
-  const bool flipped = rng.chance(35);
-  Pair p;
-  p.real.reset(new TestBitmap(w, h, span, flipped));
-  p.refc.reset(new TestBitmap(w, h, span, flipped));
-  p.real->fillRandom(rng);
-  p.refc->copyFrom(*p.real);
-  return p;
-}
+Pair MakePair(Rng& rng, int maxDim) { return licetest::MakePair(rng, maxDim, 10, 7); }
 
 std::unique_ptr<TestBitmap> MakeSource(Rng& rng, int maxDim)
 {
@@ -78,14 +65,6 @@ int RandomMode(Rng& rng, bool filterBits)
 // A coordinate around a range of n, reaching outside on both sides.
 int Around(Rng& rng, int n) { return rng.range(-n - 3, n + 3); }
 
-struct Case
-{
-  std::string call; // printed on failure
-  bool ok = true;
-  std::string what;
-};
-
-typedef std::function<void(Rng&, Case&)> CaseFn;
 
 void Compare(TestBitmap& real, TestBitmap& refc, Case& c, const std::string& tag)
 {
@@ -95,6 +74,7 @@ void Compare(TestBitmap& real, TestBitmap& refc, Case& c, const std::string& tag
 }
 
 char g_buf[1024];
+constexpr int kSeeds = 4000;
 
 void CaseBlit(Rng& rng, Case& c)
 {
@@ -322,39 +302,14 @@ void CaseHalve(Rng& rng, Case& c)
   Compare(*d.real, *d.refc, c, "halve");
 }
 
-int SeedCount()
-{
-  const char* e = std::getenv("LICE_SEEDS");
-  return e ? std::atoi(e) : 4000;
-}
-
-void RunSeeds(const char* name, const CaseFn& fn, uint64_t salt)
-{
-  const char* one = std::getenv("LICE_SEED");
-  const uint64_t first = one ? std::strtoull(one, nullptr, 10) : 1;
-  const uint64_t count = one ? 1 : (uint64_t)SeedCount();
-  int failures = 0;
-  for (uint64_t seed = first; seed < first + count && failures < 3; ++seed)
-  {
-    Rng rng(seed ^ salt);
-    Case c;
-    fn(rng, c);
-    if (!c.ok)
-    {
-      ++failures;
-      ADD_FAILURE() << name << " seed " << seed << " (replay: LICE_SEED=" << seed << "):\n  " << c.call << "\n  "
-                    << c.what;
-    }
-  }
-}
 } // namespace
 
-TEST(RasterRandom, BlitMatchesReference) { RunSeeds("blit", CaseBlit, 0x1001); }
-TEST(RasterRandom, FillRectMatchesReference) { RunSeeds("fill", CaseFill, 0x1002); }
-TEST(RasterRandom, PixelOpsMatchReference) { RunSeeds("pixelops", CasePixelOps, 0x1003); }
-TEST(RasterRandom, ScaledBlitMatchesReference) { RunSeeds("scaled", CaseScaled, 0x1004); }
-TEST(RasterRandom, RotatedBlitMatchesReference) { RunSeeds("rotated", CaseRotated, 0x1005); }
-TEST(RasterRandom, DeltaBlitMatchesReference) { RunSeeds("delta", CaseDelta, 0x1006); }
-TEST(RasterRandom, GradRectMatchesReference) { RunSeeds("grad", CaseGrad, 0x1007); }
-TEST(RasterRandom, BlurMatchesReference) { RunSeeds("blur", CaseBlur, 0x1008); }
-TEST(RasterRandom, HalveBlitMatchesReference) { RunSeeds("halve", CaseHalve, 0x1009); }
+TEST(RasterRandom, BlitMatchesReference) { RunSeeds("blit", CaseBlit, 0x1001, kSeeds); }
+TEST(RasterRandom, FillRectMatchesReference) { RunSeeds("fill", CaseFill, 0x1002, kSeeds); }
+TEST(RasterRandom, PixelOpsMatchReference) { RunSeeds("pixelops", CasePixelOps, 0x1003, kSeeds); }
+TEST(RasterRandom, ScaledBlitMatchesReference) { RunSeeds("scaled", CaseScaled, 0x1004, kSeeds); }
+TEST(RasterRandom, RotatedBlitMatchesReference) { RunSeeds("rotated", CaseRotated, 0x1005, kSeeds); }
+TEST(RasterRandom, DeltaBlitMatchesReference) { RunSeeds("delta", CaseDelta, 0x1006, kSeeds); }
+TEST(RasterRandom, GradRectMatchesReference) { RunSeeds("grad", CaseGrad, 0x1007, kSeeds); }
+TEST(RasterRandom, BlurMatchesReference) { RunSeeds("blur", CaseBlur, 0x1008, kSeeds); }
+TEST(RasterRandom, HalveBlitMatchesReference) { RunSeeds("halve", CaseHalve, 0x1009, kSeeds); }

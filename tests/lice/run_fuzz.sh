@@ -8,16 +8,9 @@
 set -euo pipefail
 
 seconds=${1:-60}
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source_dir=${FUZZ_SOURCE:-$root}
-build=${FUZZ_BUILD:-$root/build-fuzz}
+source "$(dirname "${BASH_SOURCE[0]}")/../fuzz_common.sh"
+fuzz_build fuzz_png lice_tests
 
-CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTORVEN_FUZZ=ON -DTORVEN_SANITIZE=ON -DTORVEN_BENCH=OFF >/dev/null
-cmake --build "$build" --target fuzz_png lice_tests -j2
-
-# executables land where the tree's CMake puts them
-find_exe() { find "$build" -name "$1" -type f -perm -u+x | head -n 1; }
 tests_exe=$(find_exe lice_tests)
 fuzz_exe=$(find_exe fuzz_png)
 

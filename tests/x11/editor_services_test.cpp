@@ -318,8 +318,10 @@ TEST_F(EditorServices, ReadoutShowsOnHoverAndLeavesNothingBehind)
   XTestFakeMotionEvent(mUser, -1, 1200, 1000, 0);
   XSync(mUser, False);
   const auto before = mHost->Grab();
-  // Hover over the GainH knob (182, 62, 64 wide): the box shows below it.
-  mHost->MoveTo(214, 94);
+  // Hover over the GainH knob: the box shows just below it.
+  const IRECT knob = mHost->GUI()->GetControl(2)->GetRECT();
+  ASSERT_EQ(mHost->GUI()->GetControl(2)->ParamIdx(), kGainH);
+  mHost->MoveTo((knob.L + knob.R) / 2, (knob.T + knob.B) / 2);
   for (int i = 0; i < 30; ++i)
   {
     mHost->Idle();
@@ -328,10 +330,10 @@ TEST_F(EditorServices, ReadoutShowsOnHoverAndLeavesNothingBehind)
   const auto hovered = mHost->Grab();
   const x11test::Box box = x11test::DiffBox(before, hovered, kW, kH);
   ASSERT_FALSE(box.Empty()) << "no readout";
-  EXPECT_GE(box.T, 62 + 64) << "the readout covers its knob";
-  EXPECT_LT(box.B, 62 + 64 + 30);
+  EXPECT_GE(box.T, knob.B) << "the readout covers its knob";
+  EXPECT_LT(box.B, knob.B + 30);
   // Moving off the knob (onto the background) takes it away again, exactly.
-  mHost->MoveTo(150, 20);
+  mHost->MoveTo(150, 5);
   for (int i = 0; i < 10; ++i)
   {
     mHost->Idle();

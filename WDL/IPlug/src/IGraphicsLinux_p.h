@@ -81,7 +81,6 @@ struct IGraphicsLinux::Impl
   ieditor::TextBox readout;
   ieditor::TextBox tooltip;
   ieditor::TextField field;
-  bool fieldHasFocus = false;
   std::vector<pid_t> children;  // spawned helpers still to reap; guarded by sessionMutex
   std::vector<ixwin::Event> events;
 

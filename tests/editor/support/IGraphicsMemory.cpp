@@ -132,6 +132,7 @@ IPopupMenu* IGraphicsMemory::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRec
   shown.mRect = pAreaRect ? *pAreaRect : IRECT();
   RecordMenu(pMenu, "", &shown);
   mMenus.push_back(shown);
+  if (mWhileModal) mWhileModal();
 
   if (mMenuChoices.empty()) return nullptr;
   const std::vector<int> path = mMenuChoices.front();
@@ -194,6 +195,7 @@ void IGraphicsMemory::PromptForFile(WDL_String* pFile, EFileAction /*action*/, W
   pFile->Set("");
   if (!GetWindow()) return;
   mFilePrompts.push_back(pDir ? pDir->Get() : "");
+  if (mWhileModal) mWhileModal();
   pFile->Set(mFileToChoose.c_str());
   if (!pDir || mFileToChoose.empty()) return;
   const size_t slash = mFileToChoose.rfind('/');

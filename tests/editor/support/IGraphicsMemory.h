@@ -11,6 +11,7 @@
 #define TESTS_EDITOR_SUPPORT_IGRAPHICSMEMORY_H_
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ public:
   // The host's repaint tick: IsDirty over an empty rectangle and, when dirty,
   // Draw of what it returned. The rectangle drawn, or an empty one.
   IRECT Tick();
+  // The area drawing operations clip blits to, as Draw sets it.
+  void SetDrawRect(const IRECT& r) { mDrawRECT = r; }
 
   // Platform operations.
   bool DrawScreen(IRECT* pR) override;
@@ -90,6 +93,9 @@ public:
   std::deque<std::vector<int>> mMenuChoices;
   std::deque<bool> mURLResults;  // OpenURL answers in order; true when empty
   int mMessageBoxAnswer = 1;
+  // Runs inside every modal operation (menu, file prompt), as the window
+  // system's event loop would, e.g. to repaint meanwhile.
+  std::function<void()> mWhileModal;
   std::string mFileToChoose;  // "" cancels the file prompt
   std::string mClipboard;
 

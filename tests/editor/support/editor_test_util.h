@@ -13,6 +13,7 @@
 #include "WDL/IPlug/IControl.h"
 #include "WDL/IPlug/IPlugBase.h"
 #include "WDL/lice/lice.h"
+#include "WDL/lice/lice_text.h"
 
 namespace editor_test {
 
@@ -90,6 +91,21 @@ private:
   CallLog* mLog;
 };
 
+// A font that draws nothing, for the font cache's bookkeeping.
+struct NullFont : LICE_IFont
+{
+  void SetFromHFont(HFONT, int) override {}
+  LICE_pixel SetTextColor(LICE_pixel) override { return 0; }
+  LICE_pixel SetBkColor(LICE_pixel) override { return 0; }
+  LICE_pixel SetEffectColor(LICE_pixel) override { return 0; }
+  int SetBkMode(int) override { return 0; }
+  void SetCombineMode(int, float) override {}
+  int DrawText(LICE_IBitmap*, const char*, int, RECT*, unsigned int) override { return 0; }
+  LICE_pixel GetTextColor() override { return 0; }
+  HFONT GetHFont() override { return nullptr; }
+  int GetLineHeight() override { return 0; }
+};
+
 // Frame k (from 1) of a strip is filled with FrameColor(k), opaque and distinct.
 unsigned int FrameColor(int frame);
 // The frame whose colour pixel shows, or 0 for none.
@@ -124,6 +140,24 @@ struct Editor
 
   RecordingPlug mPlug;
   IGraphicsMemory* mGraphics;  // owned by mPlug once attached
+};
+
+// An attached editor whose whole surface is the draw rectangle, cleared to
+// one colour: for calling drawing operations directly.
+struct Surface
+{
+  explicit Surface(int w = 100, int h = 100, unsigned int clearTo = 0) : mEditor(w, h)
+  {
+    mEditor.Attach();
+    g = mEditor.mGraphics;
+    g->SetDrawRect(IRECT(0, 0, w, h));
+    LICE_Clear(Bits(), clearTo);
+  }
+  LICE_IBitmap* Bits() { return g->GetDrawBitmap(); }
+  unsigned int At(int x, int y) { return LICE_GetPixel(Bits(), x, y); }
+
+  Editor mEditor;
+  IGraphicsMemory* g;
 };
 
 }  // namespace editor_test
