@@ -21,6 +21,7 @@
 #include "WDL/IPlug/IPlugBase.h"
 #include "WDL/IPlug/src/IGraphicsLinux_p.h"
 #include "WDL/lice/lice.h"
+#include "WDL/lice/lice_text.h"
 
 extern char** environ;
 
@@ -39,13 +40,11 @@ IHostKey HostKeyOf(const ixwin::Event& e)
   if (k.mNamed == IHostKey::kSpace) k.mChar = ' ';
   if (k.mNamed == IHostKey::kNone)
   {
-    // The first UTF-8 sequence of the text as a code point.
-    const unsigned char* t = reinterpret_cast<const unsigned char*>(e.text);
-    if (t[0] < 0x80) k.mChar = t[0];
-    else if ((t[0] & 0xe0) == 0xc0) k.mChar = ((t[0] & 0x1f) << 6) | (t[1] & 0x3f);
-    else if ((t[0] & 0xf0) == 0xe0) k.mChar = ((t[0] & 0x0f) << 12) | ((t[1] & 0x3f) << 6) | (t[2] & 0x3f);
-    else k.mNamed = IHostKey::kOther;
-    if (k.mChar == 0) k.mNamed = IHostKey::kOther;
+    // The first character of the text the key types.
+    unsigned short c = 0;
+    if (e.text[0]) utf8char(e.text, &c);
+    k.mChar = c;
+    if (c == 0) k.mNamed = IHostKey::kOther;
   }
   return k;
 }
