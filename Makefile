@@ -4,8 +4,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 # What the ThreadSanitizer run builds and runs: the suites that share state across threads.
-TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests
-TSAN_TESTS ?= Threads|VSTFlow
+TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests x11_layer_tests x11_editor_tests x11_services_tests
+TSAN_TESTS ?= Threads|VSTFlow|XConnection|TorvenEditor|EditorServices
 JOBS ?= $(shell nproc)
 
 .PHONY: setup build demo test test-sanitize test-tsan bench artwork clean
@@ -33,7 +33,7 @@ test-sanitize: setup
 test-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEN_TSAN=ON -DTORVEN_BENCH=OFF >/dev/null
 	cmake --build $(TSAN_BUILD) --target $(TSAN_TARGETS) -j$(JOBS)
-	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/x11/tsan.supp" \
 	  ctest --test-dir $(TSAN_BUILD) -R '$(TSAN_TESTS)' --output-on-failure -j$(JOBS)
 
 # Redraws the editor images in TORVEN/resources/img/ and doc/editor-preview.png.

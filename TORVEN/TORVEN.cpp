@@ -261,6 +261,12 @@ TORVEN::TORVEN(IPlugInstanceInfo instanceInfo)
   GetParam(kOut)->InitDouble("OUT", 0.0, -15.0, 15.0, 0.01, "", "", 1.0);
   GetParam(kOut)->SetShape(1.0);
 
+  if (IGraphics* pGraphics = MakeGraphics(this, kEditorWidth, kEditorHeight, 0))
+  {
+    LayoutEditor(pGraphics);
+    AttachGraphics(pGraphics);
+  }
+
   MakeDefaultPreset("-", kNumPresets);
 }
 

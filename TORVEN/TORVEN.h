@@ -26,6 +26,16 @@
 #include "WDL/IPlug/IPlugVST.h"
 #include "WDL/besselfilter.h"
 
+class IGraphics;
+
+// The editor: 300 x 570 pixels at the default frame rate.
+static const int kEditorWidth = 300;
+static const int kEditorHeight = 570;
+
+// The editor factory: an X11 editor host for pPlug with the plug-in's bundle
+// identifier and its compiled-in images (null in a build without an editor).
+IGraphics* MakeGraphics(IPlugVST* pPlug, int width, int height, int fps);
+
 // The plug-in's parameters, in host index order.
 enum ETorvenParam
 {
@@ -66,6 +76,10 @@ public:
 private:
   // Test hook: read-only inspection of the DSP state by the unit tests.
   friend struct TORVENTestAccess;
+
+  // The background, six knobs, two switches and the link area, in attach
+  // order (TORVENEditor.cpp; nothing in a build without an editor).
+  void LayoutEditor(IGraphics* pGraphics);
 
   // Both channels' five sections in chain order, in place. A channel whose
   // result is not finite gets its sections cleared.

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libpng-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev libharfbuzz-dev fonts-dejavu-core
-  libx11-dev libxext-dev
+  libx11-dev libxext-dev libxtst-dev libxres-dev
   libsndfile1-dev
   googletest libgtest-dev libbenchmark-dev
   libpixman-1-dev libcairo2-dev

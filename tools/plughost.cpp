@@ -2,10 +2,13 @@
 //   plughost info PLUGIN.so                  the effect record and what the plug-in says of itself
 //   plughost render PLUGIN.so IN OUT [...]   audio through the plug-in
 //   plughost demo PLUGIN.so OUTDIR           the built-in demo
+//   plughost gui PLUGIN.so [--audio]         the plug-in's editor in a window
+//   plughost snapshot PLUGIN.so OUT.png      the editor's pixels as a PNG
 // Errors: one line on stderr beginning "plughost: "; exit 2 for a bad
 // command line, 1 for a failure while running.
 
 #include "tools/demo.h"
+#include "tools/editorhost.h"
 #include "tools/params.h"
 #include "tools/render.h"
 #include "tools/vsthost.h"
@@ -44,7 +47,13 @@ const char kHelp[] =
   "      -v                 log what the plug-in asks of the host\n"
   "  plughost demo PLUGIN.so OUTDIR\n"
   "      render a built-in test piece dry and with settings into OUTDIR and\n"
-  "      print the levels per band\n";
+  "      print the levels per band\n"
+  "  plughost gui PLUGIN.so [--audio] [--seconds S] [-v]\n"
+  "      the plug-in's editor in a window on $DISPLAY, idled 25 times a second;\n"
+  "      --audio runs an audio thread on a generated signal\n"
+  "  plughost snapshot PLUGIN.so OUT.png [--set NAME=VALUE]... [--norm]\n"
+  "      open the editor (on a private Xvfb when there is no display), wait\n"
+  "      until it has drawn and write its pixels to OUT.png\n";
 
 int UsageError(const std::string& message)
 {
@@ -158,6 +167,19 @@ int Info(const std::string& path, bool verbose)
   return 0;
 }
 
+// NAME=VALUE of --set, into *out; false with a usage message.
+bool ParseSetting(const std::string& v, std::vector<plughost::Setting>* out, std::string* message)
+{
+  const size_t eq = v.find('=');
+  if (eq == std::string::npos || eq == 0 || eq + 1 == v.size())
+  {
+    *message = "--set needs NAME=VALUE, got '" + v + "'";
+    return false;
+  }
+  out->push_back({v.substr(0, eq), v.substr(eq + 1)});
+  return true;
+}
+
 int RenderCommand(const std::vector<std::string>& args)
 {
   plughost::RenderOptions o;
@@ -192,11 +214,9 @@ int RenderCommand(const std::vector<std::string>& args)
     std::string v;
     if (a == "--set")
     {
+      std::string message;
       if (!value(&v)) return UsageError("--set needs NAME=VALUE");
-      const size_t eq = v.find('=');
-      if (eq == std::string::npos || eq == 0 || eq + 1 == v.size())
-        return UsageError("--set needs NAME=VALUE, got '" + v + "'");
-      o.settings.push_back({v.substr(0, eq), v.substr(eq + 1)});
+      if (!ParseSetting(v, &o.settings, &message)) return UsageError(message);
     }
     else if (a == "--norm") o.normalised = true;
     else if (a == "--double") o.useDouble = true;
@@ -252,6 +272,60 @@ int RenderCommand(const std::vector<std::string>& args)
   return 0;
 }
 
+int GuiCommand(const std::vector<std::string>& args)
+{
+  plughost::GuiOptions o;
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < args.size(); ++i)
+  {
+    const std::string& a = args[i];
+    if (a == "--audio") o.audio = true;
+    else if (a == "-v" || a == "--verbose") o.verbose = true;
+    else if (a == "--seconds")
+    {
+      if (i + 1 >= args.size() || !ParseReal(args[i + 1], 0.0, 86400.0, &o.seconds))
+        return UsageError("--seconds needs a duration (0 to 86400)");
+      ++i;
+    }
+    else if (a.size() > 1 && a[0] == '-') return UsageError("unknown option '" + a + "'");
+    else positional.push_back(a);
+  }
+  if (positional.size() != 1) return UsageError("gui needs one PLUGIN.so");
+  o.plugin = positional[0];
+  std::string error;
+  if (plughost::RunGui(o, &error) != 0) return Failure(error);
+  return 0;
+}
+
+int SnapshotCommand(const std::vector<std::string>& args)
+{
+  plughost::SnapshotOptions o;
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < args.size(); ++i)
+  {
+    const std::string& a = args[i];
+    std::string message;
+    if (a == "--set")
+    {
+      if (i + 1 >= args.size()) return UsageError("--set needs NAME=VALUE");
+      if (!ParseSetting(args[++i], &o.settings, &message)) return UsageError(message);
+    }
+    else if (a.compare(0, 6, "--set=") == 0)
+    {
+      if (!ParseSetting(a.substr(6), &o.settings, &message)) return UsageError(message);
+    }
+    else if (a == "--norm") o.normalised = true;
+    else if (a.size() > 1 && a[0] == '-') return UsageError("unknown option '" + a + "'");
+    else positional.push_back(a);
+  }
+  if (positional.size() != 2) return UsageError("snapshot needs PLUGIN.so OUT.png");
+  o.plugin = positional[0];
+  o.output = positional[1];
+  std::string error;
+  if (plughost::Snapshot(o, &error) != 0) return Failure(error);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -278,6 +352,8 @@ int main(int argc, char** argv)
     return Info(positional[0], verbose);
   }
   if (cmd == "render") return RenderCommand(args);
+  if (cmd == "gui") return GuiCommand(args);
+  if (cmd == "snapshot") return SnapshotCommand(args);
   if (cmd == "demo")
   {
     if (args.size() != 2) return UsageError("demo needs PLUGIN.so OUTDIR");

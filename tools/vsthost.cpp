@@ -133,10 +133,15 @@ VstIntPtr Plugin::HostCallback(VstInt32 opcode, VstInt32 index, VstIntPtr value,
     {
       const std::string what = PluginString(ptr);
       if (what == "sendVstTimeInfo" || what == "startStopProcess") return 1;
+      if (what == "sizeWindow") return onSizeWindow ? 1 : 0;
       return 0;
     }
     case audioMasterGetLanguage: return kLanguageEnglish;
     case audioMasterUpdateDisplay: return 1;
+    case audioMasterSizeWindow:
+      if (!onSizeWindow || index <= 0 || value <= 0 || index > 16384 || value > 16384) return 0;
+      onSizeWindow(index, (int)value);
+      return 1;
     case audioMasterBeginEdit:
     case audioMasterEndEdit: return 1;
     default: return 0;

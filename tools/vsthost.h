@@ -10,6 +10,7 @@
 #include "WDL/IPlug/VSTInterface.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,6 +106,10 @@ public:
   int timeSigNumerator = 4;
   int timeSigDenominator = 4;
   const VstTimeInfo& TimeInfo() const { return mTime; }
+
+  // Called for audioMasterSizeWindow (width, height) when set; without it the
+  // host refuses size requests and answers canDo "sizeWindow" with no.
+  std::function<void(int, int)> onSizeWindow;
 
   // What audioMasterGetCurrentProcessLevel answers.
   VstInt32 processLevel = kVstProcessLevelUser;

@@ -202,6 +202,36 @@ struct IMouseMod
   }
 };
 
+// A key that reaches the editor through the plug-in format (a host's key
+// opcodes) rather than the window system: the character it types (0 for none)
+// or a named key, whether it is on the numeric keypad, and the modifiers held.
+struct IHostKey
+{
+  enum ENamed : int
+  {
+    kNone = 0,
+    kLeft,
+    kRight,
+    kUp,
+    kDown,
+    kHome,
+    kEnd,
+    kPageUp,
+    kPageDown,
+    kBackspace,
+    kDelete,
+    kReturn,
+    kEscape,
+    kTab,
+    kSpace,
+    kOther  // a key the editor does not use (function keys, modifiers alone)
+  };
+  int mChar = 0;  // Unicode code point
+  int mNamed = kNone;
+  bool mKeypad = false;
+  bool mShift = false, mControl = false, mAlt = false;
+};
+
 enum EFileAction : int
 {
   kFileOpen = 0,
@@ -380,6 +410,13 @@ public:
   // parameter's plain value. NaN is ignored, as the parameter ignores it; so
   // is a plain value for a parameter that does not exist.
   virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized);
+  // The host's periodic editor call, made without the instance mutex held so
+  // that a platform host can repaint on it (it takes the mutex itself around
+  // the editor work). Default: nothing.
+  virtual void OnHostIdle() {}
+  // A key the host forwards; true when the editor used it (the host keeps the
+  // others). Made without the instance mutex held. Default: unused.
+  virtual bool OnHostKey(const IHostKey& /*key*/, bool /*down*/) { return false; }
   // Creates the draw bitmap (width x height) and the scratch bitmap, replacing
   // any made earlier.
   virtual void PrepDraw();

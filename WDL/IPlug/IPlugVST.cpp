@@ -24,6 +24,59 @@ int VSTSpkrArrType(int nchan)
   return kSpeakerArrUserDefined;
 }
 
+IHostKey VSTKeyToHostKey(VstInt32 character, VstIntPtr virtualKey, float modifiers)
+{
+  IHostKey k;
+  const int mods = (modifiers >= 0.f && modifiers < 256.f) ? (int)modifiers : 0;
+  k.mShift = (mods & MODIFIER_SHIFT) != 0;
+  k.mAlt = (mods & MODIFIER_ALTERNATE) != 0;
+  k.mControl = (mods & (MODIFIER_COMMAND | MODIFIER_CONTROL)) != 0;
+  struct Named
+  {
+    VstIntPtr vkey;
+    int named;
+    int ch;
+    bool keypad;
+  };
+  static const Named kNamed[] = {
+    {VKEY_BACK, IHostKey::kBackspace, 0, false}, {VKEY_TAB, IHostKey::kTab, 0, false},
+    {VKEY_RETURN, IHostKey::kReturn, 0, false},  {VKEY_ENTER, IHostKey::kReturn, 0, true},
+    {VKEY_ESCAPE, IHostKey::kEscape, 0, false},  {VKEY_SPACE, IHostKey::kSpace, ' ', false},
+    {VKEY_NEXT, IHostKey::kPageDown, 0, false},  {VKEY_PAGEDOWN, IHostKey::kPageDown, 0, false},
+    {VKEY_PAGEUP, IHostKey::kPageUp, 0, false},  {VKEY_END, IHostKey::kEnd, 0, false},
+    {VKEY_HOME, IHostKey::kHome, 0, false},      {VKEY_LEFT, IHostKey::kLeft, 0, false},
+    {VKEY_UP, IHostKey::kUp, 0, false},          {VKEY_RIGHT, IHostKey::kRight, 0, false},
+    {VKEY_DOWN, IHostKey::kDown, 0, false},      {VKEY_DELETE, IHostKey::kDelete, 0, false},
+    {VKEY_MULTIPLY, IHostKey::kNone, '*', true}, {VKEY_ADD, IHostKey::kNone, '+', true},
+    {VKEY_SEPARATOR, IHostKey::kNone, ',', true}, {VKEY_SUBTRACT, IHostKey::kNone, '-', true},
+    {VKEY_DECIMAL, IHostKey::kNone, '.', true},  {VKEY_DIVIDE, IHostKey::kNone, '/', true},
+    {VKEY_EQUALS, IHostKey::kNone, '=', false},
+  };
+  if (virtualKey >= VKEY_NUMPAD0 && virtualKey <= VKEY_NUMPAD9)
+  {
+    k.mChar = '0' + (int)(virtualKey - VKEY_NUMPAD0);
+    k.mKeypad = true;
+    return k;
+  }
+  for (const Named& n : kNamed)
+  {
+    if (n.vkey != virtualKey) continue;
+    k.mNamed = n.named;
+    k.mChar = n.ch;
+    k.mKeypad = n.keypad;
+    return k;
+  }
+  if (virtualKey != 0)
+  {
+    k.mNamed = IHostKey::kOther;
+    return k;
+  }
+  // No virtual key: the character alone (a code point, never a control code).
+  if (character >= 0x20 && character < 0x110000 && character != 0x7f) k.mChar = character;
+  else k.mNamed = character ? IHostKey::kOther : IHostKey::kNone;
+  return k;
+}
+
 IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
                    const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
                    int uniqueID, int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks,
@@ -430,8 +483,23 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* pEffect, VstInt32 opCode, VstInt32 id
   IPlugVST* pPlug = GetPlug(pEffect);
   if (!pPlug) return 0;
 
+  // The editor's idle and key calls come in without the instance mutex: the
+  // editor host takes it itself around its editor work and copies to the
+  // screen after releasing it, so the audio thread never waits on a put.
+  if (opCode == effEditIdle)
+  {
+    if (IGraphics* pGraphics = pPlug->GetGUI()) pGraphics->OnHostIdle();
+    return 0;
+  }
+  if (opCode == effEditKeyDown || opCode == effEditKeyUp)
+  {
+    IGraphics* pGraphics = pPlug->GetGUI();
+    if (!pGraphics) return 0;
+    return pGraphics->OnHostKey(VSTKeyToHostKey(idx, value, opt), opCode == effEditKeyDown) ? 1 : 0;
+  }
+
   IMutexLock lock(pPlug);
-  if (opCode == effEditIdle || opCode == effIdle) return 0;
+  if (opCode == effIdle) return 0;
   Trace(TRACELOC, "%d(%s):%d:%d", opCode, VSTOpcodeStr(opCode), idx, (int)value);
   if (opCode > effGetSpeakerArrangement) return 0;
 

@@ -10,6 +10,7 @@
 #ifndef IPLUG_IPLUGVST_H_
 #define IPLUG_IPLUGVST_H_
 
+#include "WDL/IPlug/IGraphics.h"
 #include "WDL/IPlug/IPlugBase.h"
 #include "WDL/IPlug/VSTInterface.h"
 
@@ -93,5 +94,10 @@ private:
 
 // kSpeakerArrEmpty, Mono or Stereo for 0, 1, 2 channels; user-defined above.
 int VSTSpkrArrType(int nchan);
+
+// The key of an effEditKeyDown / effEditKeyUp call (index: the character,
+// value: a VstVirtualKey or 0, opt: VstModifierKey bits). Keypad keys type
+// their character; keys the editor has no use for are IHostKey::kOther.
+IHostKey VSTKeyToHostKey(VstInt32 character, VstIntPtr virtualKey, float modifiers);
 
 #endif  // IPLUG_IPLUGVST_H_

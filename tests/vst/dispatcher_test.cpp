@@ -388,18 +388,23 @@ TEST(DispatcherHostIdentity, AnUnterminatedProductStringIsCut)
   gHost = nullptr;
 }
 
-TEST_F(Dispatcher, ParameterCallbacksAndEditorlessEditorOpcodes)
+TEST_F(Dispatcher, ParameterCallbacksAndEditorOpcodesWithoutAWindow)
 {
   Open();
   e->setParameter(e, 6, 0.5f);  // bool-like int parameter rounds to its step
   EXPECT_FLOAT_EQ(e->getParameter(e, 6), 1.f);
   EXPECT_EQ(host.Count(audioMasterAutomate), 0);  // the host is not told back
 
+  // The editor is attached from construction; with no window to open into,
+  // the open is refused.
   ERect* rect = nullptr;
-  EXPECT_EQ(Call(effEditGetRect, 0, 0, &rect), 0);  // no editor yet
+  ASSERT_EQ(Call(effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_TRUE(rect);
+  EXPECT_EQ(rect->right - rect->left, 300);
+  EXPECT_EQ(rect->bottom - rect->top, 570);
   EXPECT_EQ(Call(effEditGetRect, 0, 0, nullptr), 0);
   EXPECT_EQ(Call(effEditOpen, 0, 0, nullptr), 0);
-  EXPECT_EQ(Call(effEditClose), 0);
+  EXPECT_EQ(Call(effEditClose), 1);
 }
 
 TEST_F(Dispatcher, EventsAndUnsupportedOpcodes)

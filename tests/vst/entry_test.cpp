@@ -32,7 +32,7 @@ TEST(EntryPoint, EffectRecordDescribesThePlugin)
   EXPECT_EQ(e->numOutputs, 2);
   EXPECT_EQ(e->numParams, 8);
   EXPECT_EQ(e->numPrograms, 1);
-  EXPECT_EQ(e->flags, 0x1018);  // CanMono | CanReplacing | CanDoubleReplacing
+  EXPECT_EQ(e->flags, 0x1019);  // HasEditor | CanMono | CanReplacing | CanDoubleReplacing
   EXPECT_EQ(vsthost::FourCCString(e->uniqueID), "'Trv1'");
   EXPECT_EQ(e->uniqueID, 0x54727631);
   EXPECT_EQ(e->version, 40000);
@@ -126,7 +126,7 @@ TEST(EntryPoint, InstancesCreatedFromManyThreadsComeOutWhole)
     EXPECT_EQ(e->magic, kEffectMagic);
     EXPECT_EQ(e->numParams, 8);
     EXPECT_EQ(e->numPrograms, 1);
-    EXPECT_EQ(e->flags, 0x1018);
+    EXPECT_EQ(e->flags, 0x1019);
     EXPECT_NEAR(e->getParameter(e, 3), 0.5f, 1e-6);
     objects.insert(e->object);
   }

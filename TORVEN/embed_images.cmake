@@ -1,0 +1,25 @@
+# Writes OUT, a C++ source holding every PNG given in IMAGES (a |-list) as a
+# byte array and the table kTORVENImages (base name -> bytes) the editor loads
+# its images from. Run at build time: cmake -DOUT=... -DIMAGES=... -P this.
+string(REPLACE "|" ";" IMAGES "${IMAGES}")
+set(body "// Generated from TORVEN/resources/img by embed_images.cmake; do not edit.\n")
+string(APPEND body "#include \"TORVEN/TORVENImages.h\"\n\nnamespace {\n\n")
+set(table "")
+set(count 0)
+foreach(image ${IMAGES})
+  get_filename_component(base ${image} NAME_WE)
+  file(READ ${image} hex HEX)
+  string(LENGTH "${hex}" hexlen)
+  math(EXPR size "${hexlen} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  # Lines of 24 bytes keep the source readable in a diff viewer.
+  string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){24})" "\\1\n  " bytes "${bytes}")
+  string(APPEND body "const unsigned char k_${base}[${size}] = {\n  ${bytes}\n};\n\n")
+  string(APPEND table "  {\"${base}\", k_${base}, ${size}},\n")
+  math(EXPR count "${count} + 1")
+endforeach()
+string(APPEND body "}  // namespace\n\nconst IPNGResource kTORVENImages[] = {\n${table}};\n")
+string(APPEND body "const int kTORVENImageCount = ${count};\n")
+file(WRITE ${OUT}.tmp "${body}")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.tmp)
