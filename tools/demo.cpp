@@ -1,5 +1,6 @@
 #include "tools/demo.h"
 
+#include "tools/fft.h"
 #include "tools/render.h"
 #include "tools/vsthost.h"
 
@@ -17,34 +18,6 @@ namespace plughost {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// In-place iterative radix-2 FFT; n is a power of two.
-void Fft(std::vector<std::complex<double>>& x)
-{
-  const size_t n = x.size();
-  for (size_t i = 1, j = 0; i < n; ++i)
-  {
-    size_t bit = n >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) std::swap(x[i], x[j]);
-  }
-  for (size_t len = 2; len <= n; len <<= 1)
-  {
-    const std::complex<double> step = std::polar(1.0, -2.0 * kPi / (double)len);
-    for (size_t i = 0; i < n; i += len)
-    {
-      std::complex<double> w(1.0, 0.0);
-      for (size_t k = 0; k < len / 2; ++k)
-      {
-        const std::complex<double> u = x[i + k], v = x[i + k + len / 2] * w;
-        x[i + k] = u + v;
-        x[i + k + len / 2] = u - v;
-        w *= step;
-      }
-    }
-  }
-}
 
 // A small deterministic noise source, the same on every machine.
 struct Noise

@@ -8,6 +8,7 @@
 #include "tools/demo.h"
 #include "tools/params.h"
 #include "tools/render.h"
+#include "tools/response.h"
 #include "tools/vsthost.h"
 
 #include <sndfile.h>
@@ -262,6 +263,7 @@ int main(int argc, char** argv)
   if (cmd == "--help" || cmd == "-h" || cmd == "help")
   {
     fputs(kHelp, stdout);
+    fputs(plughost::kResponseHelp, stdout);
     return 0;
   }
   if (cmd == "info")
@@ -278,6 +280,7 @@ int main(int argc, char** argv)
     return Info(positional[0], verbose);
   }
   if (cmd == "render") return RenderCommand(args);
+  if (cmd == "response") return plughost::ResponseCommand(args);
   if (cmd == "demo")
   {
     if (args.size() != 2) return UsageError("demo needs PLUGIN.so OUTDIR");
