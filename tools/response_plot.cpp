@@ -38,13 +38,13 @@ const LICE_pixel kZeroLine = LICE_RGBA(150, 150, 150, 255);
 const LICE_pixel kText = LICE_RGBA(40, 40, 40, 255);
 const LICE_pixel kSubtleText = LICE_RGBA(96, 96, 96, 255);
 
-// Okabe and Ito's palette (distinct for most colour-blind readers) without
-// its yellow, which fades on white; then four more.
+// Near-black for the first curve (usually the reference), then the ten
+// colours of the Tableau palette, chosen to stay apart from one another.
 const LICE_pixel kCurveColors[] = {
-  LICE_RGBA(30, 30, 30, 255),   LICE_RGBA(0, 114, 178, 255),  LICE_RGBA(213, 94, 0, 255),
-  LICE_RGBA(0, 158, 115, 255),  LICE_RGBA(204, 121, 167, 255), LICE_RGBA(230, 159, 0, 255),
-  LICE_RGBA(86, 180, 233, 255), LICE_RGBA(140, 86, 75, 255),  LICE_RGBA(148, 103, 189, 255),
-  LICE_RGBA(188, 189, 34, 255),
+  LICE_RGBA(25, 25, 25, 255),   LICE_RGBA(31, 119, 180, 255), LICE_RGBA(255, 127, 14, 255),
+  LICE_RGBA(44, 160, 44, 255),  LICE_RGBA(214, 39, 40, 255),  LICE_RGBA(148, 103, 189, 255),
+  LICE_RGBA(140, 86, 75, 255),  LICE_RGBA(227, 119, 194, 255), LICE_RGBA(188, 189, 34, 255),
+  LICE_RGBA(23, 190, 207, 255), LICE_RGBA(127, 127, 127, 255),
 };
 
 // Octave lines at 1 kHz times powers of two, labelled with the nominal
@@ -355,7 +355,8 @@ std::unique_ptr<LICE_MemBitmap> DrawResponsePlot(const std::vector<PlotCurve>& c
     const int zy = (int)std::lround(L.YForDb(0.0));
     LICE_Line(bm.get(), M.left, zy, M.right - 1, zy, kZeroLine, 1.0f, LICE_MODE_COPY, false);
   }
-  for (size_t c = 0; c < curves.size(); ++c)
+  // The first curve goes on top: it is usually the one the others are read against.
+  for (size_t c = curves.size(); c-- > 0;)
   {
     const PlotCurve& k = curves[c];
     for (size_t i = 1; i < k.hz.size() && i < k.db.size(); ++i)
@@ -383,7 +384,7 @@ std::unique_ptr<LICE_MemBitmap> DrawResponsePlot(const std::vector<PlotCurve>& c
       LICE_Line(bm.get(), P.left, ly, P.right - 1, ly, d == 0 ? kZeroLine : kLevelLine, 1.0f, LICE_MODE_COPY, false);
     }
     VerticalGrid(bm.get(), L, P);
-    for (size_t c = 0; c < curves.size(); ++c)
+    for (size_t c = curves.size(); c-- > 0;)
     {
       const PlotCurve& k = curves[c];
       for (size_t i = 1; i < k.hz.size() && i < k.deg.size(); ++i)
