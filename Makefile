@@ -15,18 +15,21 @@ PRODUCTS ?= TORVEN plughost packaging_files
 # make install: the plug-in into ~/.vst/, plughost into ~/.local/bin/, its manual page
 # into ~/.local/share/man/. make install PREFIX=/usr (as root): /usr/lib/vst/, /usr/bin/,
 # /usr/share/man/, as `cmake --install build --prefix P` does under P. DESTDIR stages
-# either. make uninstall, with the same PREFIX and DESTDIR, removes exactly the files the
-# install recorded (folders stay).
+# either. make uninstall, with the same PREFIX and DESTDIR, removes exactly the files that
+# install recorded (folders stay). Each destination keeps its own record in $(BUILD), so
+# installing elsewhere (the install tests do) leaves the record of ~ alone.
 PREFIX ?=
 ifeq ($(PREFIX),)
 INSTALL_ARGS = --prefix "$(HOME)" --component user
-INSTALL_MANIFEST = $(BUILD)/install_manifest_user.txt
+CMAKE_MANIFEST = $(BUILD)/install_manifest_user.txt
 INSTALL_ROOT = $(HOME)
 else
 INSTALL_ARGS = --prefix "$(PREFIX)"
-INSTALL_MANIFEST = $(BUILD)/install_manifest.txt
+CMAKE_MANIFEST = $(BUILD)/install_manifest.txt
 INSTALL_ROOT = $(PREFIX)
 endif
+# Shell text: the record's name, from the destination.
+INSTALL_RECORD = $(BUILD)/installed-$$(printf '%s|%s' "$(DESTDIR)" "$(INSTALL_ROOT)" | md5sum | cut -c1-16).txt
 
 .PHONY: setup build demo test test-sanitize test-tsan bench artwork clean products install install-built uninstall deb
 
@@ -51,18 +54,20 @@ install: products
 # Installs what $(BUILD) holds, building nothing (the install tests run it).
 install-built:
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) $(INSTALL_ARGS)
+	@mv "$(CMAKE_MANIFEST)" "$(INSTALL_RECORD)"
 
-# The manifest names the installed paths without DESTDIR, and its last line has no line
+# The record names the installed paths without DESTDIR, and its last line has no line
 # feed; a path outside the installation is left alone.
 uninstall:
-	@test -f "$(INSTALL_MANIFEST)" || { echo "uninstall: no $(INSTALL_MANIFEST): nothing was installed from $(BUILD) with PREFIX='$(PREFIX)'" >&2; exit 1; }
-	@while IFS= read -r f || [ -n "$$f" ]; do \
+	@record="$(INSTALL_RECORD)"; \
+	test -f "$$record" || { echo "uninstall: nothing was installed into $(DESTDIR)$(INSTALL_ROOT) from $(BUILD)" >&2; exit 1; }; \
+	while IFS= read -r f || [ -n "$$f" ]; do \
 	  case "$$f" in \
 	    "$(INSTALL_ROOT)"/*) rm -f "$(DESTDIR)$$f" && echo "-- Removed: $(DESTDIR)$$f" ;; \
 	    *) echo "uninstall: $$f lies outside $(INSTALL_ROOT); left alone" >&2 ;; \
 	  esac; \
-	done < "$(INSTALL_MANIFEST)"
-	@rm -f "$(INSTALL_MANIFEST)"
+	done < "$$record"; \
+	rm -f "$$record"
 
 # $(BUILD)/torven_$(VERSION)_amd64.deb
 deb: products

@@ -273,10 +273,11 @@ DbAxis FitDbAxis(const std::vector<PlotCurve>& curves)
   lo = std::max(lo, hi - kMaxFittedSpanDb);
   if (hi - lo < 12.0)
   {
-    const double grow = (12.0 - (hi - lo)) / 2.0;
-    // Grow evenly, but keep 0 dB inside.
-    hi += grow;
-    lo -= grow;
+    // Twelve dB around the curves' middle, on a 2 dB boundary so that a
+    // nearly flat curve sits on a labelled level.
+    const double middle = 2.0 * std::round((hi + lo) / 4.0);
+    lo = std::min(lo, middle - 6.0);
+    hi = std::max(hi, middle + 6.0);
   }
   DbAxis a;
   for (int attempt = 0; attempt < 4; ++attempt)
@@ -316,12 +317,16 @@ std::unique_ptr<LICE_MemBitmap> DrawResponsePlot(const std::vector<PlotCurve>& c
   if (!options.subtitle.empty()) y += subtitle.LineHeight();
   y += 14;  // room for the top tick label
   const int plotLeft = kMarginLeft, plotRight = L.width - kMarginRight;
-  L.magnitude = {plotLeft, y, plotRight, y + kMagnitudeHeight};
+  // Whole pixels per step, so every labelled level is one crisp row and a flat
+  // curve at a level lies on it.
+  const int levels = std::max(1, (int)std::lround((L.db.hi - L.db.lo) / L.db.step));
+  const int magnitudeHeight = (kMagnitudeHeight - 1) / levels * levels + 1;
+  L.magnitude = {plotLeft, y, plotRight, y + magnitudeHeight};
   y = L.magnitude.bottom;
   if (options.phase)
   {
     y += kPanelGap;
-    L.phase = {plotLeft, y, plotRight, y + kPhaseHeight};
+    L.phase = {plotLeft, y, plotRight, y + (kPhaseHeight - 1) / 8 * 8 + 1};  // 45 degrees a step
     y = L.phase.bottom;
   }
   const int tickRow = y + kTickGap + tick.LineHeight() / 2;
@@ -342,7 +347,6 @@ std::unique_ptr<LICE_MemBitmap> DrawResponsePlot(const std::vector<PlotCurve>& c
 
   // Magnitude panel: levels, frequencies, 0 dB, curves, frame.
   const RECT& M = L.magnitude;
-  const int levels = (int)std::lround((L.db.hi - L.db.lo) / L.db.step);
   for (int i = 0; i <= levels; ++i)
   {
     const double v = L.db.lo + i * L.db.step;
