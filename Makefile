@@ -50,6 +50,10 @@ products: setup
 
 install: products
 	@$(MAKE) --no-print-directory install-built
+ifeq ($(PREFIX),)
+	@case ":$$PATH:" in *":$(HOME)/.local/bin:"*) ;; \
+	  *) echo "note: $(HOME)/.local/bin is not on PATH yet; Debian's ~/.profile adds it at the next login" ;; esac
+endif
 
 # Installs what $(BUILD) holds, building nothing (the install tests run it).
 install-built:
