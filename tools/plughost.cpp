@@ -5,6 +5,7 @@
 // Errors: one line on stderr beginning "plughost: "; exit 2 for a bad
 // command line, 1 for a failure while running.
 
+#include "tools/cli.h"
 #include "tools/demo.h"
 #include "tools/params.h"
 #include "tools/render.h"
@@ -47,33 +48,10 @@ const char kHelp[] =
   "      render a built-in test piece dry and with settings into OUTDIR and\n"
   "      print the levels per band\n";
 
-int UsageError(const std::string& message)
-{
-  fprintf(stderr, "plughost: %s (plughost --help for usage)\n", message.c_str());
-  return 2;
-}
-
-int Failure(const std::string& message)
-{
-  fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
-
-bool ParseInt(const std::string& text, long lo, long hi, long* out)
-{
-  double v = 0.0;
-  if (!vsthost::ParseNumber(text, true, &v) || v != (double)(long)v || v < lo || v > hi) return false;
-  *out = (long)v;
-  return true;
-}
-
-bool ParseReal(const std::string& text, double lo, double hi, double* out)
-{
-  double v = 0.0;
-  if (!vsthost::ParseNumber(text, true, &v) || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
+using plughost::Failure;
+using plughost::ParseInt;
+using plughost::ParseReal;
+using plughost::UsageError;
 
 int Info(const std::string& path, bool verbose)
 {
@@ -163,41 +141,18 @@ int RenderCommand(const std::vector<std::string>& args)
 {
   plughost::RenderOptions o;
   std::vector<std::string> positional;
-  for (size_t i = 0; i < args.size(); ++i)
+  plughost::ArgReader reader(args);
+  while (reader.Next())
   {
-    std::string a = args[i];
-    std::string inlineValue;
-    bool hasInline = false;
-    if (a.compare(0, 2, "--") == 0 && a.find('=') != std::string::npos && a.compare(0, 6, "--set=") != 0)
-    {
-      inlineValue = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-      hasInline = true;
-    }
-    else if (a.compare(0, 6, "--set=") == 0)
-    {
-      inlineValue = a.substr(6);
-      a = "--set";
-      hasInline = true;
-    }
-    auto value = [&](std::string* out) {
-      if (hasInline)
-      {
-        *out = inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      *out = args[++i];
-      return true;
-    };
+    const std::string& a = reader.Name();
     std::string v;
     if (a == "--set")
     {
-      if (!value(&v)) return UsageError("--set needs NAME=VALUE");
-      const size_t eq = v.find('=');
-      if (eq == std::string::npos || eq == 0 || eq + 1 == v.size())
+      plughost::Setting setting;
+      if (!reader.Value(&v)) return UsageError("--set needs NAME=VALUE");
+      if (!plughost::SplitSetting(v, &setting.name, &setting.value))
         return UsageError("--set needs NAME=VALUE, got '" + v + "'");
-      o.settings.push_back({v.substr(0, eq), v.substr(eq + 1)});
+      o.settings.push_back(setting);
     }
     else if (a == "--norm") o.normalised = true;
     else if (a == "--double") o.useDouble = true;
@@ -205,30 +160,30 @@ int RenderCommand(const std::vector<std::string>& args)
     else if (a == "--block")
     {
       long n = 0;
-      if (!value(&v)) return UsageError("--block needs a number of frames");
+      if (!reader.Value(&v)) return UsageError("--block needs a number of frames");
       if (!ParseInt(v, 1, 1 << 20, &n)) return UsageError("bad block size '" + v + "' (1 to 1048576 frames)");
       o.block = (int)n;
     }
     else if (a == "--rate")
     {
       long n = 0;
-      if (!value(&v)) return UsageError("--rate needs a sample rate");
+      if (!reader.Value(&v)) return UsageError("--rate needs a sample rate");
       if (!ParseInt(v, 1000, 1536000, &n)) return UsageError("bad sample rate '" + v + "' (1000 to 1536000 Hz)");
       o.rate = (double)n;
     }
     else if (a == "--tail")
     {
-      if (!value(&v)) return UsageError("--tail needs seconds");
+      if (!reader.Value(&v)) return UsageError("--tail needs seconds");
       if (!ParseReal(v, 0.0, 3600.0, &o.tailSeconds)) return UsageError("bad tail '" + v + "' (0 to 3600 s)");
     }
     else if (a == "--tempo")
     {
-      if (!value(&v)) return UsageError("--tempo needs beats per minute");
+      if (!reader.Value(&v)) return UsageError("--tempo needs beats per minute");
       if (!ParseReal(v, 1.0, 999.0, &o.tempo)) return UsageError("bad tempo '" + v + "' (1 to 999 BPM)");
     }
     else if (a == "--format")
     {
-      if (!value(&v)) return UsageError("--format needs a format");
+      if (!reader.Value(&v)) return UsageError("--format needs a format");
       int format = 0;
       std::string error;
       if (!plughost::ParseFormat(v, SF_FORMAT_PCM_16, &format, &error)) return UsageError(error);
@@ -236,10 +191,10 @@ int RenderCommand(const std::vector<std::string>& args)
     }
     else if (a == "--fxp" || a == "--fxb" || a == "--save-fxp" || a == "--save-fxb")
     {
-      if (!value(&v) || v.empty()) return UsageError(a + " needs a file name");
+      if (!reader.Value(&v) || v.empty()) return UsageError(a + " needs a file name");
       (a == "--fxp" ? o.fxp : a == "--fxb" ? o.fxb : a == "--save-fxp" ? o.saveFxp : o.saveFxb) = v;
     }
-    else if (a.size() > 1 && a[0] == '-') return UsageError("unknown option '" + args[i] + "'");
+    else if (reader.IsOption()) return UsageError("unknown option '" + reader.Raw() + "'");
     else positional.push_back(a);
   }
   if (positional.size() != 3) return UsageError("render needs PLUGIN.so IN OUT");

@@ -1,6 +1,6 @@
 // plughost response: the command line around the measurement and the plot.
 
-#include "tools/params.h"
+#include "tools/cli.h"
 #include "tools/response.h"
 #include "tools/response_plot.h"
 
@@ -43,26 +43,6 @@ namespace {
 // keeps to 48 per octave.
 constexpr int kPlotPointsPerDecade = 400;
 constexpr int kCsvPointsPerDecade = 160;
-
-int UsageError(const std::string& message)
-{
-  fprintf(stderr, "plughost: %s (plughost --help for usage)\n", message.c_str());
-  return 2;
-}
-
-int Failure(const std::string& message)
-{
-  fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
-
-bool ParseIn(const std::string& text, double lo, double hi, double* out)
-{
-  double v = 0.0;
-  if (!vsthost::ParseNumber(text, true, &v) || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
 
 // A file written whole or not at all: the bytes go to a temporary file
 // beside the target, which replaces the target only when complete. Opening
@@ -199,47 +179,27 @@ int ResponseCommand(const std::vector<std::string>& args)
   std::string csvPath;
   std::vector<Curve> curves(1);
   std::vector<std::string> positional;
-  for (size_t i = 0; i < args.size(); ++i)
+  ArgReader reader(args);
+  while (reader.Next())
   {
-    std::string a = args[i];
-    std::string inlineValue;
-    bool hasInline = false;
-    const size_t eq = a.find('=');
-    if (a.compare(0, 2, "--") == 0 && eq != std::string::npos)
-    {
-      inlineValue = a.substr(eq + 1);
-      a = a.substr(0, eq);
-      hasInline = true;
-    }
-    auto value = [&](std::string* out) {
-      if (hasInline)
-      {
-        *out = inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      *out = args[++i];
-      return true;
-    };
+    const std::string& a = reader.Name();
     std::string v;
-    double number = 0.0;
     if (a == "--set")
     {
-      if (!value(&v)) return UsageError("--set needs NAME=VALUE");
-      const size_t at = v.find('=');
-      if (at == std::string::npos || at == 0 || at + 1 == v.size())
-        return UsageError("--set needs NAME=VALUE, got '" + v + "'");
-      curves.back().settings.push_back({v.substr(0, at), v.substr(at + 1)});
+      Setting setting;
+      if (!reader.Value(&v)) return UsageError("--set needs NAME=VALUE");
+      if (!SplitSetting(v, &setting.name, &setting.value)) return UsageError("--set needs NAME=VALUE, got '" + v + "'");
+      curves.back().settings.push_back(setting);
     }
     else if (a == "--compare") curves.emplace_back();
     else if (a == "--label")
     {
-      if (!value(&v)) return UsageError("--label needs a text");
+      if (!reader.Value(&v)) return UsageError("--label needs a text");
       curves.back().label = v;
     }
     else if (a == "--plugin")
     {
-      if (!value(&v) || v.empty()) return UsageError("--plugin needs a file name");
+      if (!reader.Value(&v) || v.empty()) return UsageError("--plugin needs a file name");
       curves.back().plugin = v;
     }
     else if (a == "--norm") base.normalised = true;
@@ -248,42 +208,43 @@ int ResponseCommand(const std::vector<std::string>& args)
     else if (a == "--phase") plot.phase = true;
     else if (a == "--rate")
     {
-      if (!value(&v)) return UsageError("--rate needs a sample rate");
-      if (!ParseIn(v, kMinResponseRate, kMaxResponseRate, &number) || number != std::floor(number))
+      if (!reader.Value(&v)) return UsageError("--rate needs a sample rate");
+      long n = 0;
+      if (!ParseInt(v, (long)kMinResponseRate, (long)kMaxResponseRate, &n))
         return UsageError("cannot measure at '" + v + "' Hz: the rate must be 44100 to 768000 Hz to reach 20 kHz");
-      base.rate = number;
+      base.rate = (double)n;
     }
     else if (a == "--level")
     {
-      if (!value(&v)) return UsageError("--level needs a level in dBFS");
-      if (!ParseIn(v, -120.0, 0.0, &base.levelDb)) return UsageError("bad level '" + v + "' (-120 to 0 dBFS)");
+      if (!reader.Value(&v)) return UsageError("--level needs a level in dBFS");
+      if (!ParseReal(v, -120.0, 0.0, &base.levelDb)) return UsageError("bad level '" + v + "' (-120 to 0 dBFS)");
     }
     else if (a == "--settle")
     {
-      if (!value(&v)) return UsageError("--settle needs seconds");
-      if (!ParseIn(v, 0.0, 60.0, &base.settleSeconds)) return UsageError("bad settle time '" + v + "' (0 to 60 s)");
+      if (!reader.Value(&v)) return UsageError("--settle needs seconds");
+      if (!ParseReal(v, 0.0, 60.0, &base.settleSeconds)) return UsageError("bad settle time '" + v + "' (0 to 60 s)");
     }
     else if (a == "--output")
     {
-      if (!value(&v)) return UsageError("--output needs a channel number");
-      if (!ParseIn(v, 1.0, 1024.0, &number) || number != std::floor(number))
-        return UsageError("bad output '" + v + "' (1 to 1024)");
-      base.output = (int)number - 1;
+      if (!reader.Value(&v)) return UsageError("--output needs a channel number");
+      long n = 0;
+      if (!ParseInt(v, 1, 1024, &n)) return UsageError("bad output '" + v + "' (1 to 1024)");
+      base.output = (int)n - 1;
     }
     else if (a == "--width")
     {
-      if (!value(&v)) return UsageError("--width needs pixels");
-      if (!ParseIn(v, 600.0, 4000.0, &number) || number != std::floor(number))
-        return UsageError("bad width '" + v + "' (600 to 4000 pixels)");
-      plot.width = (int)number;
+      if (!reader.Value(&v)) return UsageError("--width needs pixels");
+      long n = 0;
+      if (!ParseInt(v, 600, 4000, &n)) return UsageError("bad width '" + v + "' (600 to 4000 pixels)");
+      plot.width = (int)n;
     }
     else if (a == "--db")
     {
-      if (!value(&v)) return UsageError("--db needs LO:HI");
+      if (!reader.Value(&v)) return UsageError("--db needs LO:HI");
       const size_t colon = v.find(':');
       double lo = 0.0, hi = 0.0;
-      if (colon == std::string::npos || !ParseIn(v.substr(0, colon), -400.0, 400.0, &lo) ||
-          !ParseIn(v.substr(colon + 1), -400.0, 400.0, &hi) || !(hi > lo))
+      if (colon == std::string::npos || !ParseReal(v.substr(0, colon), -400.0, 400.0, &lo) ||
+          !ParseReal(v.substr(colon + 1), -400.0, 400.0, &hi) || !(hi > lo))
         return UsageError("bad dB range '" + v + "' (LO:HI with LO below HI, e.g. -24:12)");
       plot.fixedRange = true;
       plot.dbLo = lo;
@@ -291,16 +252,16 @@ int ResponseCommand(const std::vector<std::string>& args)
     }
     else if (a == "--title")
     {
-      if (!value(&v)) return UsageError("--title needs a text");
+      if (!reader.Value(&v)) return UsageError("--title needs a text");
       plot.title = v;
     }
     else if (a == "--csv")
     {
-      if (!value(&v) || v.empty()) return UsageError("--csv needs a file name");
+      if (!reader.Value(&v) || v.empty()) return UsageError("--csv needs a file name");
       csvPath = v;
     }
-    else if (a.size() > 1 && a[0] == '-') return UsageError("unknown option '" + args[i] + "'");
-    else positional.push_back(args[i]);
+    else if (reader.IsOption()) return UsageError("unknown option '" + reader.Raw() + "'");
+    else positional.push_back(a);
   }
   if (positional.size() != 2) return UsageError("response needs PLUGIN.so OUT.png");
   base.plugin = positional[0];

@@ -5,7 +5,7 @@
 // package holds the same files under /usr plus its documents, takes its
 // dependencies from the binaries and passes lintian without an error; Ardour's
 // VST scanner finds the plug-in.
-#include <gtest/gtest.h>
+#include "tests/plughost/plughost_test_util.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,26 +44,6 @@ Shell Sh(const std::string& command)
 }
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-class Scratch
-{
-public:
-  Scratch()
-  {
-    char tmpl[] = "/tmp/torven_install_XXXXXX";
-    const char* made = mkdtemp(tmpl);
-    mPath = made ? made : "";
-  }
-  ~Scratch()
-  {
-    std::error_code ignored;
-    if (!mPath.empty()) fs::remove_all(mPath, ignored);
-  }
-  const std::string& Path() const { return mPath; }
-
-private:
-  std::string mPath;
-};
 
 // Regular files under root, relative to it, sorted.
 std::vector<std::string> Files(const std::string& root)
@@ -115,7 +95,7 @@ TEST(Install, EachLayoutHoldsExactlyTheProductsAndUninstallTakesExactlyThem)
   for (const Case& c : cases)
   {
     SCOPED_TRACE(c.name);
-    Scratch s;
+    plughost_test::ScratchDir s;
     auto fill = [&](std::string cmd) {
       for (size_t at; (at = cmd.find("%R")) != std::string::npos;) cmd.replace(at, 2, Quote(s.Path()));
       return cmd;
@@ -165,7 +145,7 @@ std::string DebField(const std::string& deb, const std::string& field)
 
 TEST(Install, TheDebianPackageHoldsTheProductsAndPassesLintian)
 {
-  Scratch s;
+  plughost_test::ScratchDir s;
   const Shell pack = Sh("cpack --config " + Quote(std::string(BUILD_DIR) + "/CPackConfig.cmake") + " -B " + Quote(s.Path()));
   ASSERT_EQ(pack.code, 0) << pack.out;
   const std::string deb = s.Path() + "/torven_" PROJECT_VERSION "_amd64.deb";
@@ -222,7 +202,7 @@ TEST(Install, ArdoursScannerFindsThePlugin)
     if (access(candidate, X_OK) == 0) scanner = candidate;
   if (scanner.empty()) GTEST_SKIP() << "Ardour is not installed";
 
-  Scratch s;
+  plughost_test::ScratchDir s;
   const std::string vst = s.Path() + "/vst/TORVEN.so";
   fs::create_directories(s.Path() + "/vst");
   fs::copy_file(TORVEN_SO, vst);
