@@ -52,7 +52,7 @@ install: products
 	@$(MAKE) --no-print-directory install-built
 ifeq ($(PREFIX),)
 	@case ":$$PATH:" in *":$(HOME)/.local/bin:"*) ;; \
-	  *) echo "note: $(HOME)/.local/bin is not on PATH yet; Debian's ~/.profile adds it at the next login" ;; esac
+	  *) echo "note: $(HOME)/.local/bin is not on PATH yet; Debian's ~/.profile for user accounts adds it at the next login" ;; esac
 endif
 
 # Installs what $(BUILD) holds, building nothing (the install tests run it).
