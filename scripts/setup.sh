@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   locales
   dpf-plugins-vst zam-plugins
+  file lintian
 )
 
 missing=()

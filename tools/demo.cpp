@@ -1,6 +1,8 @@
 #include "tools/demo.h"
 
+#include "tools/fft.h"
 #include "tools/render.h"
+#include "tools/response.h"
 #include "tools/vsthost.h"
 
 #include <sndfile.h>
@@ -17,34 +19,6 @@ namespace plughost {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// In-place iterative radix-2 FFT; n is a power of two.
-void Fft(std::vector<std::complex<double>>& x)
-{
-  const size_t n = x.size();
-  for (size_t i = 1, j = 0; i < n; ++i)
-  {
-    size_t bit = n >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) std::swap(x[i], x[j]);
-  }
-  for (size_t len = 2; len <= n; len <<= 1)
-  {
-    const std::complex<double> step = std::polar(1.0, -2.0 * kPi / (double)len);
-    for (size_t i = 0; i < n; i += len)
-    {
-      std::complex<double> w(1.0, 0.0);
-      for (size_t k = 0; k < len / 2; ++k)
-      {
-        const std::complex<double> u = x[i + k], v = x[i + k + len / 2] * w;
-        x[i + k] = u + v;
-        x[i + k + len / 2] = u - v;
-        w *= step;
-      }
-    }
-  }
-}
 
 // A small deterministic noise source, the same on every machine.
 struct Noise
@@ -95,6 +69,54 @@ std::string Change(double outMs, double inMs)
   if (outMs <= 0.0 || inMs <= 0.0) return "";
   snprintf(buf, sizeof(buf), "(%+.1f)", ToDb(outMs) - ToDb(inMs));
   return buf;
+}
+
+// The response curves of the demo's settings: dry, the low cut, and each band
+// at both ends of its range (for TORVEN; another plug-in gets the dry curve).
+bool WriteDemoResponse(const std::string& pluginPath, bool isTorven, double rate, const std::string& path,
+                       std::string* error)
+{
+  struct Curve
+  {
+    const char* label;
+    std::vector<Setting> settings;  // normalised
+  };
+  std::vector<Curve> curves = {{"dry (defaults)", {}}};
+  if (isTorven)
+  {
+    curves.push_back({"low cut (HPF 0.9)", {{"1", "0.7724761962890625"}}});
+    curves.push_back({"high band max", {{"3", "1"}}});
+    curves.push_back({"high band min", {{"3", "0"}}});
+    curves.push_back({"mid band max", {{"4", "1"}}});
+    curves.push_back({"mid band min", {{"4", "0"}}});
+    curves.push_back({"low band max", {{"5", "1"}}});
+    curves.push_back({"low band min", {{"5", "0"}}});
+  }
+  std::vector<PlotCurve> sampled;
+  std::string name;
+  for (const Curve& c : curves)
+  {
+    ResponseRequest r;
+    r.plugin = pluginPath;
+    r.settings = c.settings;
+    r.normalised = true;
+    r.rate = rate;
+    Response h;
+    if (!MeasureResponse(r, &h, error, name.empty() ? &name : nullptr)) return false;
+    sampled.push_back(SampleCurve(h, c.label, 400));
+  }
+  PlotOptions options;
+  options.title = (name.empty() ? std::string("plug-in") : name) + ": the demo's settings";
+  char subtitle[128];
+  snprintf(subtitle, sizeof(subtitle), "%.0f Hz, log sweep at -30 dBFS into both inputs, left output", rate);
+  options.subtitle = subtitle;
+  auto bm = DrawResponsePlot(sampled, options);
+  if (!LICE_WritePNG(path.c_str(), bm.get()))
+  {
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -296,12 +318,14 @@ int RunDemo(const std::string& pluginPath, const std::string& outDir, std::strin
     rows.push_back(row);
   }
 
+  if (!WriteDemoResponse(pluginPath, isTorven, rate, outDir + "/response.png", error)) return 1;
+
   printf("plughost demo: %s\n", pluginPath.c_str());
   printf("test piece: %.0f s stereo at %.0f Hz (kick pulse and ticks, A major chord, 40 Hz - 16 kHz sweep)\n",
          seconds, rate);
   printf("files in %s/: input.wav", outDir.c_str());
   for (const Variant& v : variants) printf(", %s", v.file);
-  printf("\n\n");
+  printf(", response.png (response curves)\n\n");
   printf("RMS level per band in dBFS (change from the input)\n");
   printf("%-18s %-16s %-16s %-16s %-16s %s\n", "", "low <250 Hz", "mid 250-4k Hz", "high >4 kHz", "total",
          "diff from dry");

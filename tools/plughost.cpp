@@ -7,10 +7,12 @@
 // Errors: one line on stderr beginning "plughost: "; exit 2 for a bad
 // command line, 1 for a failure while running.
 
+#include "tools/cli.h"
 #include "tools/demo.h"
 #include "tools/editorhost.h"
 #include "tools/params.h"
 #include "tools/render.h"
+#include "tools/response.h"
 #include "tools/vsthost.h"
 
 #include <sndfile.h>
@@ -53,35 +55,23 @@ const char kHelp[] =
   "      --audio runs an audio thread on a generated signal\n"
   "  plughost snapshot PLUGIN.so OUT.png [--set NAME=VALUE]... [--norm]\n"
   "      open the editor (on a private Xvfb when there is no display), wait\n"
-  "      until it has drawn and write its pixels to OUT.png\n";
+  "      until it has drawn and write its pixels to OUT.png\n"
+  "  plughost response PLUGIN.so OUT.png [--set NAME=VALUE]... [--compare ...]\n"
+  "      measure the frequency response (log sweep or impulse) and plot it\n"
+  "      --set NAME=VALUE   a parameter for the current curve (--norm: 0 to 1)\n"
+  "      --compare          start another curve (its own --set, --label TEXT,\n"
+  "                         --plugin FILE)\n"
+  "      --rate HZ          44100 to 768000 (default 48000); --level DBFS (-30)\n"
+  "      --impulse          an impulse instead of the log sweep; --double;\n"
+  "                         --output N (which output to read)\n"
+  "      --phase            add a phase panel; --db LO:HI fixed range;\n"
+  "                         --title TEXT; --width PX\n"
+  "      --csv FILE         frequency (Hz), magnitude (dB), phase (degrees)\n";
 
-int UsageError(const std::string& message)
-{
-  fprintf(stderr, "plughost: %s (plughost --help for usage)\n", message.c_str());
-  return 2;
-}
-
-int Failure(const std::string& message)
-{
-  fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
-
-bool ParseInt(const std::string& text, long lo, long hi, long* out)
-{
-  double v = 0.0;
-  if (!vsthost::ParseNumber(text, true, &v) || v != (double)(long)v || v < lo || v > hi) return false;
-  *out = (long)v;
-  return true;
-}
-
-bool ParseReal(const std::string& text, double lo, double hi, double* out)
-{
-  double v = 0.0;
-  if (!vsthost::ParseNumber(text, true, &v) || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
+using plughost::Failure;
+using plughost::ParseInt;
+using plughost::ParseReal;
+using plughost::UsageError;
 
 int Info(const std::string& path, bool verbose)
 {
@@ -170,13 +160,13 @@ int Info(const std::string& path, bool verbose)
 // NAME=VALUE of --set, into *out; false with a usage message.
 bool ParseSetting(const std::string& v, std::vector<plughost::Setting>* out, std::string* message)
 {
-  const size_t eq = v.find('=');
-  if (eq == std::string::npos || eq == 0 || eq + 1 == v.size())
+  plughost::Setting setting;
+  if (!plughost::SplitSetting(v, &setting.name, &setting.value))
   {
     *message = "--set needs NAME=VALUE, got '" + v + "'";
     return false;
   }
-  out->push_back({v.substr(0, eq), v.substr(eq + 1)});
+  out->push_back(setting);
   return true;
 }
 
@@ -184,38 +174,15 @@ int RenderCommand(const std::vector<std::string>& args)
 {
   plughost::RenderOptions o;
   std::vector<std::string> positional;
-  for (size_t i = 0; i < args.size(); ++i)
+  plughost::ArgReader reader(args);
+  while (reader.Next())
   {
-    std::string a = args[i];
-    std::string inlineValue;
-    bool hasInline = false;
-    if (a.compare(0, 2, "--") == 0 && a.find('=') != std::string::npos && a.compare(0, 6, "--set=") != 0)
-    {
-      inlineValue = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-      hasInline = true;
-    }
-    else if (a.compare(0, 6, "--set=") == 0)
-    {
-      inlineValue = a.substr(6);
-      a = "--set";
-      hasInline = true;
-    }
-    auto value = [&](std::string* out) {
-      if (hasInline)
-      {
-        *out = inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      *out = args[++i];
-      return true;
-    };
+    const std::string& a = reader.Name();
     std::string v;
     if (a == "--set")
     {
       std::string message;
-      if (!value(&v)) return UsageError("--set needs NAME=VALUE");
+      if (!reader.Value(&v)) return UsageError("--set needs NAME=VALUE");
       if (!ParseSetting(v, &o.settings, &message)) return UsageError(message);
     }
     else if (a == "--norm") o.normalised = true;
@@ -224,30 +191,30 @@ int RenderCommand(const std::vector<std::string>& args)
     else if (a == "--block")
     {
       long n = 0;
-      if (!value(&v)) return UsageError("--block needs a number of frames");
+      if (!reader.Value(&v)) return UsageError("--block needs a number of frames");
       if (!ParseInt(v, 1, 1 << 20, &n)) return UsageError("bad block size '" + v + "' (1 to 1048576 frames)");
       o.block = (int)n;
     }
     else if (a == "--rate")
     {
       long n = 0;
-      if (!value(&v)) return UsageError("--rate needs a sample rate");
+      if (!reader.Value(&v)) return UsageError("--rate needs a sample rate");
       if (!ParseInt(v, 1000, 1536000, &n)) return UsageError("bad sample rate '" + v + "' (1000 to 1536000 Hz)");
       o.rate = (double)n;
     }
     else if (a == "--tail")
     {
-      if (!value(&v)) return UsageError("--tail needs seconds");
+      if (!reader.Value(&v)) return UsageError("--tail needs seconds");
       if (!ParseReal(v, 0.0, 3600.0, &o.tailSeconds)) return UsageError("bad tail '" + v + "' (0 to 3600 s)");
     }
     else if (a == "--tempo")
     {
-      if (!value(&v)) return UsageError("--tempo needs beats per minute");
+      if (!reader.Value(&v)) return UsageError("--tempo needs beats per minute");
       if (!ParseReal(v, 1.0, 999.0, &o.tempo)) return UsageError("bad tempo '" + v + "' (1 to 999 BPM)");
     }
     else if (a == "--format")
     {
-      if (!value(&v)) return UsageError("--format needs a format");
+      if (!reader.Value(&v)) return UsageError("--format needs a format");
       int format = 0;
       std::string error;
       if (!plughost::ParseFormat(v, SF_FORMAT_PCM_16, &format, &error)) return UsageError(error);
@@ -255,10 +222,10 @@ int RenderCommand(const std::vector<std::string>& args)
     }
     else if (a == "--fxp" || a == "--fxb" || a == "--save-fxp" || a == "--save-fxb")
     {
-      if (!value(&v) || v.empty()) return UsageError(a + " needs a file name");
+      if (!reader.Value(&v) || v.empty()) return UsageError(a + " needs a file name");
       (a == "--fxp" ? o.fxp : a == "--fxb" ? o.fxb : a == "--save-fxp" ? o.saveFxp : o.saveFxb) = v;
     }
-    else if (a.size() > 1 && a[0] == '-') return UsageError("unknown option '" + args[i] + "'");
+    else if (reader.IsOption()) return UsageError("unknown option '" + reader.Raw() + "'");
     else positional.push_back(a);
   }
   if (positional.size() != 3) return UsageError("render needs PLUGIN.so IN OUT");
@@ -336,6 +303,7 @@ int main(int argc, char** argv)
   if (cmd == "--help" || cmd == "-h" || cmd == "help")
   {
     fputs(kHelp, stdout);
+    fputs(plughost::kResponseHelp, stdout);
     return 0;
   }
   if (cmd == "info")
@@ -354,6 +322,7 @@ int main(int argc, char** argv)
   if (cmd == "render") return RenderCommand(args);
   if (cmd == "gui") return GuiCommand(args);
   if (cmd == "snapshot") return SnapshotCommand(args);
+  if (cmd == "response") return plughost::ResponseCommand(args);
   if (cmd == "demo")
   {
     if (args.size() != 2) return UsageError("demo needs PLUGIN.so OUTDIR");

@@ -6,7 +6,8 @@
 // through effVendorSpecific.
 //
 // Built three ways: plain (FAKE_CHUNKS 0), with chunks (FAKE_CHUNKS 1), and
-// an entry point that returns no effect (FAKE_NULL).
+// an entry point that returns no effect (FAKE_NULL). FAKE_INPUTS 0 makes it
+// claim no audio inputs, as an instrument does (it must then not be run).
 
 #include "WDL/IPlug/VSTInterface.h"
 #include "tests/plughost/fake_plugin_p.h"
@@ -20,6 +21,10 @@
 
 #ifndef FAKE_CHUNKS
 #define FAKE_CHUNKS 0
+#endif
+
+#ifndef FAKE_INPUTS
+#define FAKE_INPUTS 2
 #endif
 
 #ifndef FAKE_NULL
@@ -316,7 +321,7 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
   e.getParameter = GetParameter;
   e.numPrograms = kNumPrograms;
   e.numParams = kNumParams;
-  e.numInputs = 2;
+  e.numInputs = FAKE_INPUTS;
   e.numOutputs = 2;
   e.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing | (FAKE_CHUNKS ? effFlagsProgramChunks : 0);
   e.ioRatio = 1.f;
