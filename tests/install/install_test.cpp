@@ -201,6 +201,10 @@ TEST(Install, ArdoursScannerFindsThePlugin)
   for (const char* candidate : {"/usr/lib/ardour8/ardour-vst-scanner", "/usr/lib/ardour7/ardour-vst-scanner"})
     if (access(candidate, X_OK) == 0) scanner = candidate;
   if (scanner.empty()) GTEST_SKIP() << "Ardour is not installed";
+#if defined(__SANITIZE_ADDRESS__)
+  // a plug-in built with AddressSanitizer loads only into a process that starts with its runtime
+  GTEST_SKIP() << "the sanitizer build's plug-in cannot load into Ardour's scanner";
+#endif
 
   plughost_test::ScratchDir s;
   const std::string vst = s.Path() + "/vst/TORVEN.so";

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -67,10 +68,11 @@ std::vector<XWindowAttributes> Popups(Display* d)
   return out;
 }
 
-// Waits for the n-th popup to be shown; false after two seconds.
+// Waits for the n-th popup to be shown; false after ten seconds (a sanitizer build on a loaded
+// machine can take seconds to map one).
 bool WaitForPopups(Display* d, size_t n, std::vector<XWindowAttributes>* out)
 {
-  for (int i = 0; i < 200; ++i)
+  for (int i = 0; i < 1000; ++i)
   {
     *out = Popups(d);
     if (out->size() >= n) return true;
@@ -117,13 +119,34 @@ protected:
     if (mUser) XCloseDisplay(mUser);
     mHost.reset();
   }
-  // Runs user() on another thread while modal() runs here.
+  // Runs user() on another thread while modal() runs here. A user whose input went astray
+  // must not hang the suite: after 30 s a watchdog, on a connection of its own, presses
+  // Escape until the modal call returns, and the case fails.
   template <class T>
   T WhileUser(std::function<T()> modal, std::function<void()> user)
   {
+    std::atomic<bool> done{false}, rescued{false};
     std::thread t(user);
+    std::thread watchdog([&] {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (done) return;
+      Display* d = XOpenDisplay(mServer->Name().c_str());
+      if (!d) return;
+      rescued = true;
+      while (!done)
+      {
+        Key(d, XK_Escape);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+      XCloseDisplay(d);
+    });
     T r = modal();
+    done = true;
+    watchdog.join();
     t.join();
+    EXPECT_FALSE(rescued) << "the modal call waited for input that never reached it";
     return r;
   }
 
