@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "TORVEN/TORVEN.h"
+#include "bench/torven/floor_bench.h"
 
 namespace {
 
@@ -169,4 +170,14 @@ BENCHMARK(BM_SilenceAfterBurst)
 
 BENCHMARK(BM_SubnormalSilence)->Iterations(431)->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+  RegisterFloorBenchmarks();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  FloorReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintTable();
+  benchmark::Shutdown();
+  return 0;
+}

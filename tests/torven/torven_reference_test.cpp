@@ -222,9 +222,10 @@ struct Step
                     // suspend calls do)
 };
 
-void RunScenario(int factor, bool aliased)
+void RunScenario(int factor, bool aliased, bool avx2)
 {
   auto plug = OpenPlug(44100.0, factor);
+  TORVENTestAccess::UseAvx2(*plug, avx2);
   ReferenceChain ref;
   ref.factor = factor;
 
@@ -317,9 +318,10 @@ bool SameValue(double a, double b)
   return Bits(a) == Bits(b) || (std::isnan(a) && std::isnan(b));
 }
 
-void RunEdgeScenario(int factor, bool tinyOnly)
+void RunEdgeScenario(int factor, bool tinyOnly, bool avx2)
 {
   auto plug = OpenPlug(44100.0, factor);
+  TORVENTestAccess::UseAvx2(*plug, avx2);
   ReferenceChain ref;
   ref.factor = factor;
   const Stereo in = EdgeSignal(6000, tinyOnly);
@@ -343,32 +345,110 @@ void RunEdgeScenario(int factor, bool tinyOnly)
   ExpectSameState(*plug, ref);
 }
 
-TEST(TorvenChain, MatchesReferenceOnEdgeInputs)
+// Long stretches with the controls still, so the smoothers come to rest and
+// the coefficients stop being recomputed, interrupted by every way out of
+// rest: a tiny control move, a control set to its own value, a rate change
+// with and without a Reset, bypass with a control moving, and a factor change.
+void RunRestScenario(int factor, bool avx2)
 {
-  RunEdgeScenario(4, false);
-  RunEdgeScenario(16, false);
+  auto plug = OpenPlug(44100.0, factor);
+  TORVENTestAccess::UseAvx2(*plug, avx2);
+  ReferenceChain ref;
+  ref.factor = factor;
+  struct Phase
+  {
+    double seconds;
+    int param;
+    double value;
+    double rate;
+    bool reset;
+    bool restAfter;  // the coefficients are at rest at the end of the phase
+  };
+  const Phase phases[] = {
+      {3.0, kGainH, 0.7, 0, false, true},         {2.5, kGainH, 0.7000001, 0, false, true},
+      {0.3, kGainM, 0.5, 0, false, true},         {0.05, kGainL, 0.2, 0, false, false},
+      {3.0, -1, 0, 48000.0, false, true},         {3.0, kBypass, 1, 0, false, true},
+      {0.5, kHPF, 0.5, 0, false, false},          {3.0, kBypass, 0, 96000.0, true, true},
+      {0.2, kOversampling, factor == 4 ? 1.0 : 0.0, 0, false, true},
+  };
+  double fs = 44100.0;
+  for (const Phase& ph : phases)
+  {
+    if (ph.param >= 0) Set(*plug, ref, ph.param, ph.value);
+    if (ph.rate > 0)
+    {
+      fs = ph.rate;
+      plug->SetSampleRate(fs);
+    }
+    if (ph.reset)
+    {
+      plug->Reset();
+      ref.Reset(fs);
+    }
+    const size_t n = static_cast<size_t>(ph.seconds * fs);
+    const Stereo in = TestSignal(n, fs);
+    Stereo got(n), want(n);
+    for (size_t pos = 0; pos < n; pos += 512)
+    {
+      const int block = static_cast<int>(std::min<size_t>(512, n - pos));
+      double* ins[2] = {const_cast<double*>(in.ch[0].data() + pos), const_cast<double*>(in.ch[1].data() + pos)};
+      double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};
+      plug->ProcessDoubleReplacing(ins, outs, block);
+      ref.Process(ins[0], ins[1], want.ch[0].data() + pos, want.ch[1].data() + pos, block, fs);
+    }
+    for (int ch = 0; ch < 2; ++ch)
+      for (size_t i = 0; i < n; ++i)
+        ASSERT_EQ(Bits(got.ch[ch][i]), Bits(want.ch[ch][i])) << "channel " << ch << " frame " << i;
+    ExpectSameState(*plug, ref);
+    EXPECT_EQ(TORVENTestAccess::CoeffsAtRest(*plug), ph.restAfter) << ph.seconds << " s after parameter " << ph.param;
+  }
 }
 
-TEST(TorvenChain, MatchesReferenceAtTheFlushThreshold)
+// Both forms of the chain: SSE2 (false) and AVX2 (true, where the CPU has it).
+class TorvenChain : public ::testing::TestWithParam<bool>
 {
-  RunEdgeScenario(4, true);
-  RunEdgeScenario(16, true);
+protected:
+  void SetUp() override
+  {
+    if (GetParam() && !TORVENTestAccess::CpuHasAvx2()) GTEST_SKIP() << "no AVX2 on this CPU";
+  }
+};
+
+TEST_P(TorvenChain, MatchesReferenceOnEdgeInputs)
+{
+  RunEdgeScenario(4, false, GetParam());
+  RunEdgeScenario(16, false, GetParam());
 }
 
-TEST(TorvenChain, MatchesReferenceBitForBitAtFactor4)
+TEST_P(TorvenChain, MatchesReferenceAtTheFlushThreshold)
 {
-  RunScenario(4, false);
+  RunEdgeScenario(4, true, GetParam());
+  RunEdgeScenario(16, true, GetParam());
 }
 
-TEST(TorvenChain, MatchesReferenceBitForBitAtFactor16)
+TEST_P(TorvenChain, MatchesReferenceBitForBitAtFactor4)
 {
-  RunScenario(16, false);
+  RunScenario(4, false, GetParam());
 }
 
-TEST(TorvenChain, MatchesReferenceWithOutputsAliasingInputs)
+TEST_P(TorvenChain, MatchesReferenceBitForBitAtFactor16)
 {
-  RunScenario(4, true);
-  RunScenario(16, true);
+  RunScenario(16, false, GetParam());
 }
+
+TEST_P(TorvenChain, MatchesReferenceWithOutputsAliasingInputs)
+{
+  RunScenario(4, true, GetParam());
+  RunScenario(16, true, GetParam());
+}
+
+TEST_P(TorvenChain, MatchesReferenceThroughRestAndOutOfIt)
+{
+  RunRestScenario(4, GetParam());
+  RunRestScenario(16, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, TorvenChain, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Avx2" : "Sse2"; });
 
 }  // namespace
