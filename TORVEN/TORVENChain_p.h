@@ -257,7 +257,7 @@ template <int N>
 class Avx2Saturation
 {
 public:
-  static constexpr int kLag = 2;
+  static constexpr int kLag = 3;
   static_assert(kLag >= 1 && kLag < N, "the down stage lags by 1 .. N-1 sub-samples");
 
   TORVEN_AVX2 Avx2Saturation(const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR,
@@ -330,9 +330,11 @@ private:
   {
     const __m256i e = _mm256_and_si256(_mm256_add_epi64(_mm256_castpd_si256(v), _mm256_set1_epi64x(0x0010000000000000LL)),
                                        _mm256_set1_epi64x(0x7FE0000000000000LL));
-    const __m256i tiny = _mm256_cmpgt_epi64(_mm256_set1_epi64x(0x3CA0000000000000LL), e);
-    if (__builtin_expect(_mm256_movemask_pd(_mm256_castsi256_pd(tiny)) == 0, 1)) return v;
-    return _mm256_andnot_pd(_mm256_castsi256_pd(tiny), v);
+    // e - 0x3CA0000000000000 is negative exactly where e is below it (both
+    // lie in 0 .. 2^63): its sign bits are the verdicts.
+    const __m256d tiny = _mm256_castsi256_pd(_mm256_sub_epi64(e, _mm256_set1_epi64x(0x3CA0000000000000LL)));
+    if (__builtin_expect(_mm256_movemask_pd(tiny) == 0, 1)) return v;
+    return _mm256_blendv_pd(v, _mm256_setzero_pd(), tiny);
   }
 
   const BesselStage& mUpL;

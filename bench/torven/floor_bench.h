@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// The plug-in the VersusFloor cases load: build/TORVEN.so unless
+// --plugin=PATH says otherwise (to compare two builds).
+std::string& FloorPluginPath();
+
 // Registers VersusFloor/<callback>/<signal>/<controls>/<N>.
 void RegisterFloorBenchmarks();
 

@@ -23,6 +23,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -172,6 +173,14 @@ BENCHMARK(BM_SubnormalSilence)->Iterations(431)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--plugin=", 9) == 0)
+    {
+      FloorPluginPath() = argv[i] + 9;
+      for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+      --argc;
+      break;
+    }
   RegisterFloorBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
