@@ -332,52 +332,55 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
   const Lanes2 fsHP = detail::Splat<Lanes2>(2.0 * fs);
   const Lanes2 fsLP = detail::Splat<Lanes2>(fs * 0.5);
   const double outGain = mOutGain;
-  // The smoothers' states before the last frame's steps.
+  // The smoothers' states before their last steps.
   double zHp = zH, zMp = zM, zLp = zL, zHPp = zHP, zLPp = zLP;
 
-  // Everything of frame n after the saturation path.
-  auto frame = [&](int n, Lanes2 in, Lanes2 satOut) __attribute__((always_inline)) {
-    if (!atRest)
-    {
-      zHp = zH;
-      zMp = zM;
-      zLp = zL;
-      zHPp = zHP;
-      zLPp = zLP;
-      // Each band smoother steps once before each channel's coefficients.
-      const double hL = 1.0 - (zH = a * zH + b * gainH);
-      const double hR = 1.0 - (zH = a * zH + b * gainH);
-      V553H::Coefficients<Lanes2>(fsLanes, MakeLanes(hL, hR), s.high);
-
-      // High-pass and low-pass take two successive smoothed values per channel.
-      double t1 = a * zHP + b * hpf, t2 = a * t1 + b * hpf;
-      const double hpXL = 1.0 - t1, hpYL = 1.0 - t2;
-      t1 = a * t2 + b * hpf;
-      t2 = a * t1 + b * hpf;
-      zHP = t2;
-      V553HP::Coefficients<Lanes2>(fsHP, MakeLanes(hpXL, 1.0 - t1), MakeLanes(hpYL, 1.0 - t2), s.highPass);
-
-      // The low-pass smoother tracks minus LPF (0 .. 0.3).
-      double q1 = a * zLP - b * lpf, q2 = a * q1 - b * lpf;
-      const double lpXL = q1, lpYL = q2;
-      q1 = a * q2 - b * lpf;
-      q2 = a * q1 - b * lpf;
-      zLP = q2;
-      V553LP::Coefficients<Lanes2>(fsLP, MakeLanes(lpXL, q1), MakeLanes(lpYL, q2), s.lowPass);
-
-      const double mL = 1.0 - (zM = a * zM + b * gainM);
-      const double mR = 1.0 - (zM = a * zM + b * gainM);
-      V553M::Coefficients<Lanes2>(fsLanes, MakeLanes(mL, mR), s.mid);
-
-      const double lL = 1.0 - (zL = a * zL + b * gainL);
-      const double lR = 1.0 - (zL = a * zL + b * gainL);
-      V553L::Coefficients<Lanes2>(fsLanes, MakeLanes(lL, lR), s.low);
-    }
-
-    // The sections run whatever the bypass switch says, so their histories
-    // always match their coefficients and leaving bypass is seamless; while
-    // bypassed their output is dropped.
-    const Lanes2 y = s.Process(satOut * kSatLevel + in);
+  // Each section's coefficients for its next frame (the sections' own
+  // smoothers are independent, so each may run at its section's pace).
+  auto calcHigh = [&]() __attribute__((always_inline)) {
+    // Each band smoother steps once before each channel's coefficients.
+    zHp = zH;
+    const double l = 1.0 - (zH = a * zH + b * gainH);
+    const double r = 1.0 - (zH = a * zH + b * gainH);
+    V553H::Coefficients<Lanes2>(fsLanes, MakeLanes(l, r), s.high);
+  };
+  auto calcHighPass = [&]() __attribute__((always_inline)) {
+    // High-pass and low-pass take two successive smoothed values per channel.
+    zHPp = zHP;
+    double t1 = a * zHP + b * hpf, t2 = a * t1 + b * hpf;
+    const double xL = 1.0 - t1, yL = 1.0 - t2;
+    t1 = a * t2 + b * hpf;
+    t2 = a * t1 + b * hpf;
+    zHP = t2;
+    V553HP::Coefficients<Lanes2>(fsHP, MakeLanes(xL, 1.0 - t1), MakeLanes(yL, 1.0 - t2), s.highPass);
+  };
+  auto calcLowPass = [&]() __attribute__((always_inline)) {
+    // The low-pass smoother tracks minus LPF (0 .. 0.3).
+    zLPp = zLP;
+    double q1 = a * zLP - b * lpf, q2 = a * q1 - b * lpf;
+    const double xL = q1, yL = q2;
+    q1 = a * q2 - b * lpf;
+    q2 = a * q1 - b * lpf;
+    zLP = q2;
+    V553LP::Coefficients<Lanes2>(fsLP, MakeLanes(xL, q1), MakeLanes(yL, q2), s.lowPass);
+  };
+  auto calcMid = [&]() __attribute__((always_inline)) {
+    zMp = zM;
+    const double l = 1.0 - (zM = a * zM + b * gainM);
+    const double r = 1.0 - (zM = a * zM + b * gainM);
+    V553M::Coefficients<Lanes2>(fsLanes, MakeLanes(l, r), s.mid);
+  };
+  auto calcLow = [&]() __attribute__((always_inline)) {
+    zLp = zL;
+    const double l = 1.0 - (zL = a * zL + b * gainL);
+    const double r = 1.0 - (zL = a * zL + b * gainL);
+    V553L::Coefficients<Lanes2>(fsLanes, MakeLanes(l, r), s.low);
+  };
+  // The sections run whatever the bypass switch says, so their histories
+  // always match their coefficients and leaving bypass is seamless; while
+  // bypassed their output is dropped. Any other value leaves the outputs
+  // unwritten.
+  auto output = [&](int n, Lanes2 y) __attribute__((always_inline)) {
     if (bypass == 0)
     {
       out0p[n] = y[0] * outGain;
@@ -385,25 +388,101 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
     }
     else if (bypass == 1)
     {
-      out0p[n] = in[0];
-      out1p[n] = in[1];
+      out0p[n] = in0p[n];
+      out1p[n] = in1p[n];
     }
-    // Any other value leaves this frame's outputs unwritten.
   };
 
-  // Frame n + 1's input is read before frame n's output is written; outputs
-  // may be the inputs' memory, sample for sample, so this reads nothing
-  // written yet.
+  // The five sections run skewed: at step n section j takes frame n - j, so
+  // the five recursions of one step do not wait on each other (in frame
+  // order each waits on the one before, five divisions deep, and the chain
+  // would fill the processor's window instead of the saturation path's
+  // work). The results are the same as in frame order, but for the clearing
+  // after a result that is not finite, which must come before the next
+  // frame of every section: a chunk that meets one is run again in frame
+  // order from its start (the inputs kept in `mixed`).
+  constexpr int kChunk = 256;
+  constexpr int kSkew = 4;  // the last section runs this many frames behind
+  Lanes2 mixed[kChunk];
   Lanes2 in = MakeLanes(in0p[0], in1p[0]);
   sat.Start(PathInput(in));
-  for (int n = 0; n + 1 < nFrames; ++n)
+  Lanes2 lastSat{};
+  for (int c0 = 0; c0 < nFrames; c0 += kChunk)
   {
-    const Lanes2 next = MakeLanes(in0p[n + 1], in1p[n + 1]);
-    frame(n, in, sat.Frame(PathInput(next)));
-    in = next;
+    const int c1 = nFrames - c0 > kChunk ? c0 + kChunk : nFrames;
+    const SectionLanes start = s;
+    const double startZ[5] = {zH, zHP, zLP, zM, zL};
+    Lanes2 r0{}, r1{}, r2{}, r3{};
+    Lanes2 finite{};  // stays 0 while every result is finite (v * 0 is NaN otherwise)
+    for (int n = c0; n < c1 + kSkew; ++n)
+    {
+      if (n - 4 >= c0)
+      {
+        if (!atRest) calcLow();
+        const Lanes2 y = s.low.Process(r3);
+        finite += y * 0.0;
+        output(n - 4, y);
+      }
+      if (n - 3 >= c0 && n - 3 < c1)
+      {
+        if (!atRest) calcMid();
+        r3 = s.mid.Process(r2);
+      }
+      if (n - 2 >= c0 && n - 2 < c1)
+      {
+        if (!atRest) calcLowPass();
+        r2 = s.lowPass.Process(r1);
+      }
+      if (n - 1 >= c0 && n - 1 < c1)
+      {
+        if (!atRest) calcHighPass();
+        r1 = s.highPass.Process(r0);
+      }
+      if (n < c1)
+      {
+        // Frame n + 1's input is read before frame n's output is written;
+        // outputs may be the inputs' memory, sample for sample, so this
+        // reads nothing written yet.
+        Lanes2 satOut;
+        if (n + 1 < nFrames)
+        {
+          const Lanes2 next = MakeLanes(in0p[n + 1], in1p[n + 1]);
+          satOut = sat.Frame(PathInput(next));
+          mixed[n - c0] = satOut * kSatLevel + in;
+          in = next;
+        }
+        else
+        {
+          satOut = lastSat = sat.LastFrame();
+          mixed[n - c0] = satOut * kSatLevel + in;
+        }
+        if (!atRest) calcHigh();
+        r0 = s.high.Process(mixed[n - c0]);
+      }
+    }
+    if (__builtin_expect(finite[0] == 0.0 && finite[1] == 0.0, 1)) continue;
+
+    // The chunk again, in frame order, clearing a channel's sections after
+    // each result of it that is not finite.
+    s = start;
+    zH = startZ[0];
+    zHP = startZ[1];
+    zLP = startZ[2];
+    zM = startZ[3];
+    zL = startZ[4];
+    for (int n = c0; n < c1; ++n)
+    {
+      if (!atRest)
+      {
+        calcHigh();
+        calcHighPass();
+        calcLowPass();
+        calcMid();
+        calcLow();
+      }
+      output(n, s.Process(mixed[n - c0]));
+    }
   }
-  const Lanes2 lastSat = sat.LastFrame();
-  frame(nFrames - 1, in, lastSat);
   mSatOut[0] = lastSat[0];
   mSatOut[1] = lastSat[1];
 
