@@ -41,8 +41,8 @@ public:
         s.a0 = a0E + a0O;
         s.a1 = a1E;
         s.a2 = a0E - a0O;
-        s.b0 = detail::Splat<T>(0.000293227446005978);
-        s.b1 = detail::Splat<T>(0.000586454892011955);
-        s.b2 = detail::Splat<T>(0.000293227446005978);
+        detail::Splat(s.b0, 0.000293227446005978);
+        detail::Splat(s.b1, 0.000586454892011955);
+        detail::Splat(s.b2, 0.000293227446005978);
     }
 };

@@ -8,14 +8,15 @@
 namespace detail
 {
 
-// v in every lane of T (v itself for double).
+// v in every lane of out (out = v for double). By reference: a vector
+// returned by value would take a calling convention that differs with AVX.
 template <class T>
-inline T Splat(double v)
+inline void Splat(T& out, double v)
 {
     if constexpr (std::is_same_v<T, double>)
-        return v;
+        out = v;
     else
-        return v - T{}; // v - (+0) is v, in every lane
+        out = v - T{}; // v - (+0) is v, in every lane
 }
 
 // The recursion and its state for any element type T: double for one

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <type_traits>
 
 #include "TORVEN/TORVENChain_p.h"
 
@@ -163,6 +164,37 @@ struct SectionLanes
   }
 };
 
+// The coefficients of the five sections for two frames at once: frame f in
+// lanes 0 and 1, frame f + 1 in lanes 2 and 3 (only the coefficients are
+// used).
+struct SectionQuads
+{
+  detail::V553Recursion<torven_chain::Lanes4, false> high;
+  detail::V553Recursion<torven_chain::Lanes4, true> highPass;
+  detail::V553Recursion<torven_chain::Lanes4, false> lowPass;
+  detail::V553Recursion<torven_chain::Lanes4, true> mid;
+  detail::V553Recursion<torven_chain::Lanes4, true> low;
+};
+
+// One frame's half of two frames' coefficients (what Coefficients writes).
+template <int kHalf, bool k>
+TORVEN_INLINE void TakeHalf(const detail::V553Recursion<torven_chain::Lanes4, k>& q,
+                            detail::V553Recursion<Lanes2, k>& s)
+{
+  using torven_chain::Half;
+  s.a0 = Half<kHalf>(q.a0);
+  s.a1 = Half<kHalf>(q.a1);
+  s.a2 = Half<kHalf>(q.a2);
+  s.b0 = Half<kHalf>(q.b0);
+  s.b1 = Half<kHalf>(q.b1);
+  s.b2 = Half<kHalf>(q.b2);
+  if constexpr (k)
+  {
+    s.a3 = Half<kHalf>(q.a3);
+    s.b3 = Half<kHalf>(q.b3);
+  }
+}
+
 // The 16 fields of a section, one channel per lane, in and out.
 constexpr int kSectionFields = 16;
 static_assert(sizeof(detail::V553Recursion<double, true>) == kSectionFields * sizeof(double), "16 doubles");
@@ -292,6 +324,11 @@ __attribute__((target("avx2"), flatten)) void TORVEN::ProcessAvx2(int factor, do
 }
 #endif
 
+// The frame template passes four-lane vectors to its helpers; everything in
+// it is inlined into the flattened entry points, so the note that such calls
+// change the calling convention without AVX does not apply. (To the end of
+// the file: the template's instantiations are checked there.)
+#pragma GCC diagnostic ignored "-Wpsabi"
 template <class TSaturation>
 TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, double** outputs, int nFrames)
 {
@@ -328,23 +365,23 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
   PackSection(mMid[0], mMid[1], s.mid);
   PackSection(mLow[0], mLow[1], s.low);
 
-  const Lanes2 fsLanes = detail::Splat<Lanes2>(fs);
-  const Lanes2 fsHP = detail::Splat<Lanes2>(2.0 * fs);
-  const Lanes2 fsLP = detail::Splat<Lanes2>(fs * 0.5);
+  const Lanes2 fsLanes = MakeLanes(fs, fs);
+  const Lanes2 fsHP = MakeLanes(2.0 * fs, 2.0 * fs);
+  const Lanes2 fsLP = MakeLanes(fs * 0.5, fs * 0.5);
   const double outGain = mOutGain;
   // The smoothers' states before their last steps.
   double zHp = zH, zMp = zM, zLp = zL, zHPp = zHP, zLPp = zLP;
 
-  // Each section's coefficients for its next frame (the sections' own
+  // Each section's control values for its next frame (the sections' own
   // smoothers are independent, so each may run at its section's pace).
-  auto calcHigh = [&]() __attribute__((always_inline)) {
+  auto highArgs = [&]() __attribute__((always_inline)) {
     // Each band smoother steps once before each channel's coefficients.
     zHp = zH;
     const double l = 1.0 - (zH = a * zH + b * gainH);
     const double r = 1.0 - (zH = a * zH + b * gainH);
-    V553H::Coefficients<Lanes2>(fsLanes, MakeLanes(l, r), s.high);
+    return MakeLanes(l, r);
   };
-  auto calcHighPass = [&]() __attribute__((always_inline)) {
+  auto highPassArgs = [&](Lanes2& x) __attribute__((always_inline)) {
     // High-pass and low-pass take two successive smoothed values per channel.
     zHPp = zHP;
     double t1 = a * zHP + b * hpf, t2 = a * t1 + b * hpf;
@@ -352,9 +389,10 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
     t1 = a * t2 + b * hpf;
     t2 = a * t1 + b * hpf;
     zHP = t2;
-    V553HP::Coefficients<Lanes2>(fsHP, MakeLanes(xL, 1.0 - t1), MakeLanes(yL, 1.0 - t2), s.highPass);
+    x = MakeLanes(xL, 1.0 - t1);
+    return MakeLanes(yL, 1.0 - t2);
   };
-  auto calcLowPass = [&]() __attribute__((always_inline)) {
+  auto lowPassArgs = [&](Lanes2& x) __attribute__((always_inline)) {
     // The low-pass smoother tracks minus LPF (0 .. 0.3).
     zLPp = zLP;
     double q1 = a * zLP - b * lpf, q2 = a * q1 - b * lpf;
@@ -362,20 +400,108 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
     q1 = a * q2 - b * lpf;
     q2 = a * q1 - b * lpf;
     zLP = q2;
-    V553LP::Coefficients<Lanes2>(fsLP, MakeLanes(xL, q1), MakeLanes(yL, q2), s.lowPass);
+    x = MakeLanes(xL, q1);
+    return MakeLanes(yL, q2);
   };
-  auto calcMid = [&]() __attribute__((always_inline)) {
+  auto midArgs = [&]() __attribute__((always_inline)) {
     zMp = zM;
     const double l = 1.0 - (zM = a * zM + b * gainM);
     const double r = 1.0 - (zM = a * zM + b * gainM);
-    V553M::Coefficients<Lanes2>(fsLanes, MakeLanes(l, r), s.mid);
+    return MakeLanes(l, r);
   };
-  auto calcLow = [&]() __attribute__((always_inline)) {
+  auto lowArgs = [&]() __attribute__((always_inline)) {
     zLp = zL;
     const double l = 1.0 - (zL = a * zL + b * gainL);
     const double r = 1.0 - (zL = a * zL + b * gainL);
-    V553L::Coefficients<Lanes2>(fsLanes, MakeLanes(l, r), s.low);
+    return MakeLanes(l, r);
   };
+
+  // One frame's coefficients, both channels in two lanes.
+  auto calcHigh = [&]() __attribute__((always_inline)) { V553H::Coefficients<Lanes2>(fsLanes, highArgs(), s.high); };
+  auto calcHighPass = [&]() __attribute__((always_inline)) {
+    Lanes2 x;
+    const Lanes2 y = highPassArgs(x);
+    V553HP::Coefficients<Lanes2>(fsHP, x, y, s.highPass);
+  };
+  auto calcLowPass = [&]() __attribute__((always_inline)) {
+    Lanes2 x;
+    const Lanes2 y = lowPassArgs(x);
+    V553LP::Coefficients<Lanes2>(fsLP, x, y, s.lowPass);
+  };
+  auto calcMid = [&]() __attribute__((always_inline)) { V553M::Coefficients<Lanes2>(fsLanes, midArgs(), s.mid); };
+  auto calcLow = [&]() __attribute__((always_inline)) { V553L::Coefficients<Lanes2>(fsLanes, lowArgs(), s.low); };
+
+  // With four lanes, two frames' coefficients at once (frame f in lanes 0
+  // and 1, frame f + 1 in lanes 2 and 3): the smoothers do not depend on the
+  // signal, so the next frame's values are known now. Each section takes the
+  // second half on its next frame. A frame without a successor in the chunk
+  // takes the two-lane form.
+  using torven_chain::Lanes4;
+  using torven_chain::Join;
+  SectionQuads q4;
+  bool pendHigh = false, pendHighPass = false, pendLowPass = false, pendMid = false, pendLow = false;
+  // (Generic, so that only the four-lane form instantiates it.)
+  auto pairHigh = [&](auto pair) __attribute__((always_inline)) {
+    if (pendHigh) TakeHalf<1>(q4.high, s.high);
+    else if (!pair) calcHigh();
+    else
+    {
+      const Lanes2 x0 = highArgs();
+      V553H::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, highArgs()), q4.high);
+      TakeHalf<0>(q4.high, s.high);
+    }
+    pendHigh = pair && !pendHigh;
+  };
+  auto pairHighPass = [&](auto pair) __attribute__((always_inline)) {
+    if (pendHighPass) TakeHalf<1>(q4.highPass, s.highPass);
+    else if (!pair) calcHighPass();
+    else
+    {
+      Lanes2 x0, x1;
+      const Lanes2 y0 = highPassArgs(x0);
+      const Lanes2 y1 = highPassArgs(x1);
+      V553HP::Coefficients<Lanes4>(Join(fsHP, fsHP), Join(x0, x1), Join(y0, y1), q4.highPass);
+      TakeHalf<0>(q4.highPass, s.highPass);
+    }
+    pendHighPass = pair && !pendHighPass;
+  };
+  auto pairLowPass = [&](auto pair) __attribute__((always_inline)) {
+    if (pendLowPass) TakeHalf<1>(q4.lowPass, s.lowPass);
+    else if (!pair) calcLowPass();
+    else
+    {
+      Lanes2 x0, x1;
+      const Lanes2 y0 = lowPassArgs(x0);
+      const Lanes2 y1 = lowPassArgs(x1);
+      V553LP::Coefficients<Lanes4>(Join(fsLP, fsLP), Join(x0, x1), Join(y0, y1), q4.lowPass);
+      TakeHalf<0>(q4.lowPass, s.lowPass);
+    }
+    pendLowPass = pair && !pendLowPass;
+  };
+  auto pairMid = [&](auto pair) __attribute__((always_inline)) {
+    if (pendMid) TakeHalf<1>(q4.mid, s.mid);
+    else if (!pair) calcMid();
+    else
+    {
+      const Lanes2 x0 = midArgs();
+      V553M::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, midArgs()), q4.mid);
+      TakeHalf<0>(q4.mid, s.mid);
+    }
+    pendMid = pair && !pendMid;
+  };
+  auto pairLow = [&](auto pair) __attribute__((always_inline)) {
+    if (pendLow) TakeHalf<1>(q4.low, s.low);
+    else if (!pair) calcLow();
+    else
+    {
+      const Lanes2 x0 = lowArgs();
+      V553L::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, lowArgs()), q4.low);
+      TakeHalf<0>(q4.low, s.low);
+    }
+    pendLow = pair && !pendLow;
+  };
+  constexpr bool kPairs = TSaturation::kFourLanes;
+
   // The sections run whatever the bypass switch says, so their histories
   // always match their coefficients and leaving bypass is seamless; while
   // bypassed their output is dropped. Any other value leaves the outputs
@@ -407,82 +533,108 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
   Lanes2 in = MakeLanes(in0p[0], in1p[0]);
   sat.Start(PathInput(in));
   Lanes2 lastSat{};
-  for (int c0 = 0; c0 < nFrames; c0 += kChunk)
-  {
-    const int c1 = nFrames - c0 > kChunk ? c0 + kChunk : nFrames;
-    const SectionLanes start = s;
-    const double startZ[5] = {zH, zHP, zLP, zM, zL};
-    Lanes2 r0{}, r1{}, r2{}, r3{};
-    Lanes2 finite{};  // stays 0 while every result is finite (v * 0 is NaN otherwise)
-    for (int n = c0; n < c1 + kSkew; ++n)
+  // The chunks, with the coefficient work compiled out when at rest.
+  auto run = [&](auto atRestTag) __attribute__((always_inline)) {
+    constexpr bool kAtRest = decltype(atRestTag)::value;
+    for (int c0 = 0; c0 < nFrames; c0 += kChunk)
     {
-      if (n - 4 >= c0)
+      const int c1 = nFrames - c0 > kChunk ? c0 + kChunk : nFrames;
+      const SectionLanes start = s;
+      const double startZ[5] = {zH, zHP, zLP, zM, zL};
+      Lanes2 r0{}, r1{}, r2{}, r3{};
+      Lanes2 finite{};  // stays 0 while every result is finite (v * 0 is NaN otherwise)
+      for (int n = c0; n < c1 + kSkew; ++n)
       {
-        if (!atRest) calcLow();
-        const Lanes2 y = s.low.Process(r3);
-        finite += y * 0.0;
-        output(n - 4, y);
-      }
-      if (n - 3 >= c0 && n - 3 < c1)
-      {
-        if (!atRest) calcMid();
-        r3 = s.mid.Process(r2);
-      }
-      if (n - 2 >= c0 && n - 2 < c1)
-      {
-        if (!atRest) calcLowPass();
-        r2 = s.lowPass.Process(r1);
-      }
-      if (n - 1 >= c0 && n - 1 < c1)
-      {
-        if (!atRest) calcHighPass();
-        r1 = s.highPass.Process(r0);
-      }
-      if (n < c1)
-      {
-        // Frame n + 1's input is read before frame n's output is written;
-        // outputs may be the inputs' memory, sample for sample, so this
-        // reads nothing written yet.
-        Lanes2 satOut;
-        if (n + 1 < nFrames)
+        if (n - 4 >= c0)
         {
-          const Lanes2 next = MakeLanes(in0p[n + 1], in1p[n + 1]);
-          satOut = sat.Frame(PathInput(next));
-          mixed[n - c0] = satOut * kSatLevel + in;
-          in = next;
+          if (!kAtRest)
+          {
+            if constexpr (kPairs) pairLow(n - 4 + 1 < c1);
+            else calcLow();
+          }
+          const Lanes2 y = s.low.Process(r3);
+          finite += y * 0.0;
+          output(n - 4, y);
         }
-        else
+        if (n - 3 >= c0 && n - 3 < c1)
         {
-          satOut = lastSat = sat.LastFrame();
-          mixed[n - c0] = satOut * kSatLevel + in;
+          if (!kAtRest)
+          {
+            if constexpr (kPairs) pairMid(n - 3 + 1 < c1);
+            else calcMid();
+          }
+          r3 = s.mid.Process(r2);
         }
-        if (!atRest) calcHigh();
-        r0 = s.high.Process(mixed[n - c0]);
+        if (n - 2 >= c0 && n - 2 < c1)
+        {
+          if (!kAtRest)
+          {
+            if constexpr (kPairs) pairLowPass(n - 2 + 1 < c1);
+            else calcLowPass();
+          }
+          r2 = s.lowPass.Process(r1);
+        }
+        if (n - 1 >= c0 && n - 1 < c1)
+        {
+          if (!kAtRest)
+          {
+            if constexpr (kPairs) pairHighPass(n - 1 + 1 < c1);
+            else calcHighPass();
+          }
+          r1 = s.highPass.Process(r0);
+        }
+        if (n < c1)
+        {
+          // Frame n + 1's input is read before frame n's output is written;
+          // outputs may be the inputs' memory, sample for sample, so this
+          // reads nothing written yet.
+          Lanes2 satOut;
+          if (n + 1 < nFrames)
+          {
+            const Lanes2 next = MakeLanes(in0p[n + 1], in1p[n + 1]);
+            satOut = sat.Frame(PathInput(next));
+            mixed[n - c0] = satOut * kSatLevel + in;
+            in = next;
+          }
+          else
+          {
+            satOut = lastSat = sat.LastFrame();
+            mixed[n - c0] = satOut * kSatLevel + in;
+          }
+          if (!kAtRest)
+          {
+            if constexpr (kPairs) pairHigh(n + 1 < c1);
+            else calcHigh();
+          }
+          r0 = s.high.Process(mixed[n - c0]);
+        }
       }
-    }
-    if (__builtin_expect(finite[0] == 0.0 && finite[1] == 0.0, 1)) continue;
+      if (__builtin_expect(finite[0] == 0.0 && finite[1] == 0.0, 1)) continue;
 
-    // The chunk again, in frame order, clearing a channel's sections after
-    // each result of it that is not finite.
-    s = start;
-    zH = startZ[0];
-    zHP = startZ[1];
-    zLP = startZ[2];
-    zM = startZ[3];
-    zL = startZ[4];
-    for (int n = c0; n < c1; ++n)
-    {
-      if (!atRest)
+      // The chunk again, in frame order, clearing a channel's sections after
+      // each result of it that is not finite.
+      s = start;
+      zH = startZ[0];
+      zHP = startZ[1];
+      zLP = startZ[2];
+      zM = startZ[3];
+      zL = startZ[4];
+      for (int n = c0; n < c1; ++n)
       {
-        calcHigh();
-        calcHighPass();
-        calcLowPass();
-        calcMid();
-        calcLow();
+        if (!kAtRest)
+        {
+          calcHigh();
+          calcHighPass();
+          calcLowPass();
+          calcMid();
+          calcLow();
+        }
+        output(n, s.Process(mixed[n - c0]));
       }
-      output(n, s.Process(mixed[n - c0]));
     }
-  }
+  };
+  if (atRest) run(std::true_type{});
+  else run(std::false_type{});
   mSatOut[0] = lastSat[0];
   mSatOut[1] = lastSat[1];
 

@@ -39,6 +39,26 @@ TORVEN_INLINE Lanes2 MakeLanes(double left, double right)
   return Lanes2{left, right};
 }
 
+// Two frames of both channels: a's in lanes 0 and 1, b's in 2 and 3. Used
+// by the AVX2 form only; elsewhere it compiles to pairs of SSE2 operations.
+typedef double Lanes4 __attribute__((vector_size(32)));
+
+// These are always inlined, so the note that passing 32-byte vectors by
+// value changes the calling convention without AVX does not apply.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+TORVEN_INLINE Lanes4 Join(Lanes2 a, Lanes2 b)
+{
+  return __builtin_shufflevector(a, b, 0, 1, 2, 3);
+}
+
+template <int kHalf>
+TORVEN_INLINE Lanes2 Half(Lanes4 v)
+{
+  return __builtin_shufflevector(v, v, 2 * kHalf, 2 * kHalf + 1);
+}
+#pragma GCC diagnostic pop
+
 constexpr int kOrder = WDL_BesselFilterCoeffs::kOrder;
 
 // The path's input limit (detail::LimitPathInput) per lane.
@@ -52,6 +72,7 @@ TORVEN_INLINE Lanes2 LimitPathInput(Lanes2 x)
 class AnyFactorSaturation
 {
 public:
+  static constexpr bool kFourLanes = false;
   AnyFactorSaturation(int factor, const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR,
                       BesselStage& upL, BesselStage& downL, BesselStage& upR, BesselStage& downR,
                       const double (&previous)[2])
@@ -176,6 +197,7 @@ template <int N>
 class Sse2Saturation
 {
 public:
+  static constexpr bool kFourLanes = false;
   Sse2Saturation(const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR, const BesselStage& upL,
                  const BesselStage& downL, const BesselStage& upR, const BesselStage& downR)
   {
@@ -257,6 +279,8 @@ template <int N>
 class Avx2Saturation
 {
 public:
+  // The rest of the chain may use four-lane vectors too.
+  static constexpr bool kFourLanes = true;
   static constexpr int kLag = 3;
   static_assert(kLag >= 1 && kLag < N, "the down stage lags by 1 .. N-1 sub-samples");
 
