@@ -35,19 +35,23 @@ struct V553Recursion
     // One sample through the recursion. The accumulation order is fixed (it
     // decides the last bits of every output): numerator terms newest first,
     // then the feedback terms, then one division by a0.
-    T Process(T in)
+    T Process(T in) { return ProcessWith(in, *this); }
+
+    // The same with the coefficients (a0 .. a3, b0 .. b3) taken from c.
+    template <class C>
+    T ProcessWith(T in, const C& c)
     {
         x = in;
-        T acc = b0 * x;
-        acc += b1 * x1;
-        acc += b2 * x2;
+        T acc = c.b0 * x;
+        acc += c.b1 * x1;
+        acc += c.b2 * x2;
         if constexpr (kThirdOrder)
-            acc += b3 * x3;
-        acc -= a1 * y1;
-        acc -= a2 * y2;
+            acc += c.b3 * x3;
+        acc -= c.a1 * y1;
+        acc -= c.a2 * y2;
         if constexpr (kThirdOrder)
-            acc -= a3 * y3;
-        y = acc / a0;
+            acc -= c.a3 * y3;
+        y = acc / c.a0;
         x3 = x2;
         x2 = x1;
         x1 = x;

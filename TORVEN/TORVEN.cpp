@@ -195,6 +195,25 @@ TORVEN_INLINE void TakeHalf(const detail::V553Recursion<torven_chain::Lanes4, k>
   }
 }
 
+// One frame's half of two frames' coefficients, read in place.
+template <int kHalf, bool k>
+struct HalfCoeffs
+{
+  Lanes2 a0, a1, a2, a3, b0, b1, b2, b3;
+  TORVEN_INLINE explicit HalfCoeffs(const detail::V553Recursion<torven_chain::Lanes4, k>& q)
+  {
+    using torven_chain::Half;
+    a0 = Half<kHalf>(q.a0), a1 = Half<kHalf>(q.a1), a2 = Half<kHalf>(q.a2), a3 = Half<kHalf>(q.a3);
+    b0 = Half<kHalf>(q.b0), b1 = Half<kHalf>(q.b1), b2 = Half<kHalf>(q.b2), b3 = Half<kHalf>(q.b3);
+  }
+};
+
+template <int kHalf, bool k>
+TORVEN_INLINE HalfCoeffs<kHalf, k> MakeHalf(const detail::V553Recursion<torven_chain::Lanes4, k>& q)
+{
+  return HalfCoeffs<kHalf, k>(q);
+}
+
 // The 16 fields of a section, one channel per lane, in and out.
 constexpr int kSectionFields = 16;
 static_assert(sizeof(detail::V553Recursion<double, true>) == kSectionFields * sizeof(double), "16 doubles");
@@ -439,66 +458,71 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
   using torven_chain::Lanes4;
   using torven_chain::Join;
   SectionQuads q4;
+  // Per section: the next frame takes the second half; the last frame took one.
   bool pendHigh = false, pendHighPass = false, pendLowPass = false, pendMid = false, pendLow = false;
-  // (Generic, so that only the four-lane form instantiates it.)
-  auto pairHigh = [&](auto pair) __attribute__((always_inline)) {
-    if (pendHigh) TakeHalf<1>(q4.high, s.high);
-    else if (!pair) calcHigh();
-    else
+  bool viewHigh = false, viewHighPass = false, viewLowPass = false, viewMid = false, viewLow = false;
+  // One section's frame: its coefficients (two frames' at once where the
+  // chunk has the next frame), then the recursion.
+  auto runPaired = [&](bool& pend, bool& view, auto& quad, auto& sec, auto computePair, auto calcSingle, bool pair,
+                       Lanes2 x) __attribute__((always_inline)) {
+    if (pend)
     {
+      pend = false;
+      view = true;
+      return sec.ProcessWith(x, MakeHalf<1>(quad));
+    }
+    view = false;
+    if (!pair)
+    {
+      calcSingle();
+      return sec.Process(x);
+    }
+    computePair();
+    pend = true;
+    return sec.ProcessWith(x, MakeHalf<0>(quad));
+  };
+  // (Generic, so that only the four-lane form instantiates them.)
+  auto pairHigh = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendHigh, viewHigh, q4.high, s.high, [&] {
       const Lanes2 x0 = highArgs();
       V553H::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, highArgs()), q4.high);
-      TakeHalf<0>(q4.high, s.high);
-    }
-    pendHigh = pair && !pendHigh;
+    }, calcHigh, pair, x);
   };
-  auto pairHighPass = [&](auto pair) __attribute__((always_inline)) {
-    if (pendHighPass) TakeHalf<1>(q4.highPass, s.highPass);
-    else if (!pair) calcHighPass();
-    else
-    {
+  auto pairHighPass = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendHighPass, viewHighPass, q4.highPass, s.highPass, [&] {
       Lanes2 x0, x1;
       const Lanes2 y0 = highPassArgs(x0);
       const Lanes2 y1 = highPassArgs(x1);
       V553HP::Coefficients<Lanes4>(Join(fsHP, fsHP), Join(x0, x1), Join(y0, y1), q4.highPass);
-      TakeHalf<0>(q4.highPass, s.highPass);
-    }
-    pendHighPass = pair && !pendHighPass;
+    }, calcHighPass, pair, x);
   };
-  auto pairLowPass = [&](auto pair) __attribute__((always_inline)) {
-    if (pendLowPass) TakeHalf<1>(q4.lowPass, s.lowPass);
-    else if (!pair) calcLowPass();
-    else
-    {
+  auto pairLowPass = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendLowPass, viewLowPass, q4.lowPass, s.lowPass, [&] {
       Lanes2 x0, x1;
       const Lanes2 y0 = lowPassArgs(x0);
       const Lanes2 y1 = lowPassArgs(x1);
       V553LP::Coefficients<Lanes4>(Join(fsLP, fsLP), Join(x0, x1), Join(y0, y1), q4.lowPass);
-      TakeHalf<0>(q4.lowPass, s.lowPass);
-    }
-    pendLowPass = pair && !pendLowPass;
+    }, calcLowPass, pair, x);
   };
-  auto pairMid = [&](auto pair) __attribute__((always_inline)) {
-    if (pendMid) TakeHalf<1>(q4.mid, s.mid);
-    else if (!pair) calcMid();
-    else
-    {
+  auto pairMid = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendMid, viewMid, q4.mid, s.mid, [&] {
       const Lanes2 x0 = midArgs();
       V553M::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, midArgs()), q4.mid);
-      TakeHalf<0>(q4.mid, s.mid);
-    }
-    pendMid = pair && !pendMid;
+    }, calcMid, pair, x);
   };
-  auto pairLow = [&](auto pair) __attribute__((always_inline)) {
-    if (pendLow) TakeHalf<1>(q4.low, s.low);
-    else if (!pair) calcLow();
-    else
-    {
+  auto pairLow = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendLow, viewLow, q4.low, s.low, [&] {
       const Lanes2 x0 = lowArgs();
       V553L::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, lowArgs()), q4.low);
-      TakeHalf<0>(q4.low, s.low);
-    }
-    pendLow = pair && !pendLow;
+    }, calcLow, pair, x);
+  };
+  // The sections keep the coefficients of their last frame.
+  auto keepLastHalves = [&]() __attribute__((always_inline)) {
+    if (viewHigh) TakeHalf<1>(q4.high, s.high);
+    if (viewHighPass) TakeHalf<1>(q4.highPass, s.highPass);
+    if (viewLowPass) TakeHalf<1>(q4.lowPass, s.lowPass);
+    if (viewMid) TakeHalf<1>(q4.mid, s.mid);
+    if (viewLow) TakeHalf<1>(q4.low, s.low);
   };
   constexpr bool kPairs = TSaturation::kFourLanes;
 
@@ -547,41 +571,42 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
       {
         if (n - 4 >= c0)
         {
-          if (!kAtRest)
+          Lanes2 y;
+          if constexpr (kPairs && !kAtRest) y = pairLow(n - 4 + 1 < c1, r3);
+          else
           {
-            if constexpr (kPairs) pairLow(n - 4 + 1 < c1);
-            else calcLow();
+            if (!kAtRest) calcLow();
+            y = s.low.Process(r3);
           }
-          const Lanes2 y = s.low.Process(r3);
           finite += y * 0.0;
           output(n - 4, y);
         }
         if (n - 3 >= c0 && n - 3 < c1)
         {
-          if (!kAtRest)
+          if constexpr (kPairs && !kAtRest) r3 = pairMid(n - 3 + 1 < c1, r2);
+          else
           {
-            if constexpr (kPairs) pairMid(n - 3 + 1 < c1);
-            else calcMid();
+            if (!kAtRest) calcMid();
+            r3 = s.mid.Process(r2);
           }
-          r3 = s.mid.Process(r2);
         }
         if (n - 2 >= c0 && n - 2 < c1)
         {
-          if (!kAtRest)
+          if constexpr (kPairs && !kAtRest) r2 = pairLowPass(n - 2 + 1 < c1, r1);
+          else
           {
-            if constexpr (kPairs) pairLowPass(n - 2 + 1 < c1);
-            else calcLowPass();
+            if (!kAtRest) calcLowPass();
+            r2 = s.lowPass.Process(r1);
           }
-          r2 = s.lowPass.Process(r1);
         }
         if (n - 1 >= c0 && n - 1 < c1)
         {
-          if (!kAtRest)
+          if constexpr (kPairs && !kAtRest) r1 = pairHighPass(n - 1 + 1 < c1, r0);
+          else
           {
-            if constexpr (kPairs) pairHighPass(n - 1 + 1 < c1);
-            else calcHighPass();
+            if (!kAtRest) calcHighPass();
+            r1 = s.highPass.Process(r0);
           }
-          r1 = s.highPass.Process(r0);
         }
         if (n < c1)
         {
@@ -601,14 +626,15 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
             satOut = lastSat = sat.LastFrame();
             mixed[n - c0] = satOut * kSatLevel + in;
           }
-          if (!kAtRest)
+          if constexpr (kPairs && !kAtRest) r0 = pairHigh(n + 1 < c1, mixed[n - c0]);
+          else
           {
-            if constexpr (kPairs) pairHigh(n + 1 < c1);
-            else calcHigh();
+            if (!kAtRest) calcHigh();
+            r0 = s.high.Process(mixed[n - c0]);
           }
-          r0 = s.high.Process(mixed[n - c0]);
         }
       }
+      if constexpr (kPairs && !kAtRest) keepLastHalves();
       if (__builtin_expect(finite[0] == 0.0 && finite[1] == 0.0, 1)) continue;
 
       // The chunk again, in frame order, clearing a channel's sections after

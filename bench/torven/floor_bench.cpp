@@ -217,7 +217,8 @@ private:
 enum ESignal
 {
   kNoise,
-  kTwoTone
+  kTwoTone,
+  kSilence  // after a second of full-scale noise
 };
 
 // kSignalBlocks blocks of one channel.
@@ -228,7 +229,8 @@ std::vector<double> MakeSignal(ESignal signal, int channel)
   for (size_t i = 0; i < x.size(); ++i)
   {
     const double t = static_cast<double>(i) / kFs;
-    if (signal == kNoise) x[i] = 0.25 * rng.Next();  // -12 dBFS peak
+    if (signal == kSilence) x[i] = 0.0;
+    else if (signal == kNoise) x[i] = 0.25 * rng.Next();  // -12 dBFS peak
     else if (channel == 0) x[i] = 0.4 * std::sin(2.0 * M_PI * 220.0 * t) + 0.1 * std::sin(2.0 * M_PI * 3100.0 * t);
     else x[i] = 0.4 * std::sin(2.0 * M_PI * 330.0 * t) + 0.1 * std::sin(2.0 * M_PI * 5200.0 * t);
   }
@@ -293,9 +295,19 @@ void BM_VersusFloor(benchmark::State& state, ESignal signal, bool moving)
   auto runFloor = [&](int b) {
     floor.Process(floorBuf.In(0, b), floorBuf.In(1, b), floorBuf.Out(0, b), floorBuf.Out(1, b), kBlock);
   };
+  Buffers<T> burst(kNoise);
+  if (signal == kSilence)
+    for (int c = 0; c < 2; ++c)
+      for (auto& v : burst.in[c]) v *= 4;  // full scale
   for (int b = 0; b < kSettleBlocks; ++b)
   {
-    runTorven(b % kSignalBlocks);
+    // The silence case settles on full-scale noise: its timed blocks are the
+    // silence after that burst.
+    Buffers<T>& buf = signal != kSilence ? torven : burst;
+    T* ins[2] = {buf.In(0, b % kSignalBlocks), buf.In(1, b % kSignalBlocks)};
+    T* outs[2] = {buf.Out(0, b % kSignalBlocks), buf.Out(1, b % kSignalBlocks)};
+    if constexpr (sizeof(T) == sizeof(double)) e->processDoubleReplacing(e, ins, outs, kBlock);
+    else e->processReplacing(e, ins, outs, kBlock);
     runFloor(b % kSignalBlocks);
   }
 
@@ -357,11 +369,12 @@ std::string& FloorPluginPath()
 void RegisterFloorBenchmarks()
 {
   for (bool isFloat : {true, false})
-    for (ESignal signal : {kNoise, kTwoTone})
+    for (ESignal signal : {kNoise, kTwoTone, kSilence})
       for (bool moving : {false, true})
       {
+        const char* signalName = signal == kNoise ? "/noise" : signal == kTwoTone ? "/two-tone" : "/silence";
         const std::string name = std::string("VersusFloor/") + (isFloat ? "processReplacing" : "processDoubleReplacing") +
-                                 (signal == kNoise ? "/noise" : "/two-tone") + (moving ? "/moving" : "/settled");
+                                 signalName + (moving ? "/moving" : "/settled");
         Cases().push_back({name, isFloat, signal, moving});
         benchmark::internal::Benchmark* bm =
             isFloat ? benchmark::RegisterBenchmark(name.c_str(), BM_VersusFloor<float>, signal, moving)
