@@ -148,8 +148,14 @@ TORVEN_INLINE __m128d Shape(__m128d u)
   const __m128d mc = _mm_min_pd(m, _mm_set1_pd(199.0));  // NaN gives 199, masked below
   const __m128i i = _mm_cvttpd_epi32(mc);
   const __m128d f = _mm_sub_pd(mc, _mm_cvtepi32_pd(i));
-  const __m128d pL = _mm_load_pd(kShaperPairs.v[_mm_cvtsi128_si32(i)]);
-  const __m128d pR = _mm_load_pd(kShaperPairs.v[_mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1))]);
+  // Byte offsets of the pairs (i is 0 .. 199), unsigned so they need no
+  // sign extension.
+  const __m128i offset = _mm_slli_epi32(i, 4);
+  const char* pairs = reinterpret_cast<const char*>(kShaperPairs.v);
+  const __m128d pL = _mm_load_pd(reinterpret_cast<const double*>(
+      pairs + static_cast<unsigned>(_mm_cvtsi128_si32(offset))));
+  const __m128d pR = _mm_load_pd(reinterpret_cast<const double*>(
+      pairs + static_cast<unsigned>(_mm_cvtsi128_si32(_mm_shuffle_epi32(offset, 1)))));
   const __m128d t0 = _mm_unpacklo_pd(pL, pR);
   const __m128d t1 = _mm_unpackhi_pd(pL, pR);
   const __m128d r = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), f), t0), _mm_mul_pd(f, t1));
