@@ -481,40 +481,39 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
     pend = true;
     return sec.ProcessWith(x, MakeHalf<0>(quad));
   };
-  // (Generic, so that only the four-lane form instantiates them.)
+  // Two frames' coefficients of a model with one control input and of one
+  // with two. (Generic, so that only the four-lane form instantiates them.)
+  auto pairOf1 = [](auto model, auto args, Lanes2 f, auto& quad) __attribute__((always_inline)) {
+    return [model, args, f, q = &quad]() mutable {
+      const Lanes2 x0 = args();
+      decltype(model)::template Coefficients<Lanes4>(Join(f, f), Join(x0, args()), *q);
+    };
+  };
+  auto pairOf2 = [](auto model, auto args, Lanes2 f, auto& quad) __attribute__((always_inline)) {
+    return [model, args, f, q = &quad]() mutable {
+      Lanes2 x0, x1;
+      const Lanes2 y0 = args(x0);
+      const Lanes2 y1 = args(x1);
+      decltype(model)::template Coefficients<Lanes4>(Join(f, f), Join(x0, x1), Join(y0, y1), *q);
+    };
+  };
   auto pairHigh = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendHigh, viewHigh, q4.high, s.high, [&] {
-      const Lanes2 x0 = highArgs();
-      V553H::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, highArgs()), q4.high);
-    }, calcHigh, pair, x);
+    return runPaired(pendHigh, viewHigh, q4.high, s.high, pairOf1(V553H(), highArgs, fsLanes, q4.high), calcHigh,
+                     pair, x);
   };
   auto pairHighPass = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendHighPass, viewHighPass, q4.highPass, s.highPass, [&] {
-      Lanes2 x0, x1;
-      const Lanes2 y0 = highPassArgs(x0);
-      const Lanes2 y1 = highPassArgs(x1);
-      V553HP::Coefficients<Lanes4>(Join(fsHP, fsHP), Join(x0, x1), Join(y0, y1), q4.highPass);
-    }, calcHighPass, pair, x);
+    return runPaired(pendHighPass, viewHighPass, q4.highPass, s.highPass,
+                     pairOf2(V553HP(), highPassArgs, fsHP, q4.highPass), calcHighPass, pair, x);
   };
   auto pairLowPass = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendLowPass, viewLowPass, q4.lowPass, s.lowPass, [&] {
-      Lanes2 x0, x1;
-      const Lanes2 y0 = lowPassArgs(x0);
-      const Lanes2 y1 = lowPassArgs(x1);
-      V553LP::Coefficients<Lanes4>(Join(fsLP, fsLP), Join(x0, x1), Join(y0, y1), q4.lowPass);
-    }, calcLowPass, pair, x);
+    return runPaired(pendLowPass, viewLowPass, q4.lowPass, s.lowPass, pairOf2(V553LP(), lowPassArgs, fsLP, q4.lowPass),
+                     calcLowPass, pair, x);
   };
   auto pairMid = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendMid, viewMid, q4.mid, s.mid, [&] {
-      const Lanes2 x0 = midArgs();
-      V553M::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, midArgs()), q4.mid);
-    }, calcMid, pair, x);
+    return runPaired(pendMid, viewMid, q4.mid, s.mid, pairOf1(V553M(), midArgs, fsLanes, q4.mid), calcMid, pair, x);
   };
   auto pairLow = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendLow, viewLow, q4.low, s.low, [&] {
-      const Lanes2 x0 = lowArgs();
-      V553L::Coefficients<Lanes4>(Join(fsLanes, fsLanes), Join(x0, lowArgs()), q4.low);
-    }, calcLow, pair, x);
+    return runPaired(pendLow, viewLow, q4.low, s.low, pairOf1(V553L(), lowArgs, fsLanes, q4.low), calcLow, pair, x);
   };
   // The sections keep the coefficients of their last frame.
   auto keepLastHalves = [&]() __attribute__((always_inline)) {
