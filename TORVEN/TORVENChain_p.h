@@ -164,13 +164,17 @@ TORVEN_INLINE __m128d Shape(__m128d u)
 
 // WDL_BesselFlush per lane: zero when ((upper word + 0x00100000) AND
 // 0x7FE00000) is below 0x3CA00000. The rare flush is a branch, so the usual
-// path adds no latency to the recursion.
+// path adds no latency to the recursion. A lane that is +0 already needs no
+// flush: in silence every value is, and the branch stays untaken.
 TORVEN_INLINE __m128d Flush(__m128d v)
 {
-  const __m128i e = _mm_and_si128(_mm_add_epi32(_mm_castpd_si128(v), _mm_set_epi32(0x00100000, 0, 0x00100000, 0)),
+  const __m128i bits = _mm_castpd_si128(v);
+  const __m128i e = _mm_and_si128(_mm_add_epi32(bits, _mm_set_epi32(0x00100000, 0, 0x00100000, 0)),
                                   _mm_set_epi32(0x7FE00000, 0, 0x7FE00000, 0));
   const __m128i tiny = _mm_cmplt_epi32(e, _mm_set1_epi32(0x3CA00000));
-  if (__builtin_expect(_mm_movemask_pd(_mm_castsi128_pd(tiny)) == 0, 1)) return v;
+  const __m128i zeroWords = _mm_cmpeq_epi32(bits, _mm_setzero_si128());
+  const __m128i zero = _mm_and_si128(zeroWords, _mm_shuffle_epi32(zeroWords, 0xB1));
+  if (__builtin_expect(_mm_movemask_pd(_mm_castsi128_pd(_mm_andnot_si128(zero, tiny))) == 0, 1)) return v;
   // Spread each upper word's verdict over its whole lane.
   return _mm_andnot_pd(_mm_castsi128_pd(_mm_shuffle_epi32(tiny, 0xF5)), v);
 }
@@ -358,13 +362,16 @@ private:
   // the upper word cannot carry in from the lower one (its addend is 0).
   static TORVEN_AVX2 __m256d Flush4(__m256d v)
   {
-    const __m256i e = _mm256_and_si256(_mm256_add_epi64(_mm256_castpd_si256(v), _mm256_set1_epi64x(0x0010000000000000LL)),
+    const __m256i bits = _mm256_castpd_si256(v);
+    const __m256i e = _mm256_and_si256(_mm256_add_epi64(bits, _mm256_set1_epi64x(0x0010000000000000LL)),
                                        _mm256_set1_epi64x(0x7FE0000000000000LL));
     // e - 0x3CA0000000000000 is negative exactly where e is below it (both
     // lie in 0 .. 2^63): its sign bits are the verdicts.
-    const __m256d tiny = _mm256_castsi256_pd(_mm256_sub_epi64(e, _mm256_set1_epi64x(0x3CA0000000000000LL)));
-    if (__builtin_expect(_mm256_movemask_pd(tiny) == 0, 1)) return v;
-    return _mm256_blendv_pd(v, _mm256_setzero_pd(), tiny);
+    const __m256i tiny = _mm256_sub_epi64(e, _mm256_set1_epi64x(0x3CA0000000000000LL));
+    const __m256i zero = _mm256_cmpeq_epi64(bits, _mm256_setzero_si256());
+    if (__builtin_expect(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(zero, tiny))) == 0, 1))
+      return v;
+    return _mm256_blendv_pd(v, _mm256_setzero_pd(), _mm256_castsi256_pd(tiny));
   }
 
   const BesselStage& mUpL;
