@@ -330,15 +330,17 @@ __attribute__((target("avx2"), flatten)) void TORVEN::ProcessAvx2(int factor, do
 {
   if (factor == 16)
   {
-    torven_chain::Avx2Saturation<16> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR);
+    torven_chain::Avx2Saturation<16> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR, mEagerFlush);
     ProcessFrames(sat, inputs, outputs, nFrames);
     sat.Finish(mUpL, mDownL, mUpR, mDownR);
+    mEagerFlush = sat.FlushedSteps() * 8 > nFrames * 16;
   }
   else
   {
-    torven_chain::Avx2Saturation<4> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR);
+    torven_chain::Avx2Saturation<4> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR, mEagerFlush);
     ProcessFrames(sat, inputs, outputs, nFrames);
     sat.Finish(mUpL, mDownL, mUpR, mDownR);
+    mEagerFlush = sat.FlushedSteps() * 8 > nFrames * 4;
   }
 }
 #endif

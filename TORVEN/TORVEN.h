@@ -108,6 +108,9 @@ private:
   // stay fixed, the coefficients cannot change (see ProcessFrames).
   bool mCoeffsAtRest = false;
   double mCoeffsRate = 0.0;
+  // The last block flushed in more than an eighth of its sub-samples: the
+  // next one flushes without a branch.
+  bool mEagerFlush = false;
   // The AVX2 form of the chain; the tests switch it off to check the SSE2 one.
   bool mAvx2 = CpuHasAvx2();
 };

@@ -294,10 +294,13 @@ public:
   static constexpr int kLag = 3;
   static_assert(kLag >= 1 && kLag < N, "the down stage lags by 1 .. N-1 sub-samples");
 
+  // eager: flush without a branch, for a block that will flush often (in
+  // the silence after a burst the stages circle near the flush threshold
+  // and flush at random, where every branch would be mispredicted).
   TORVEN_AVX2 Avx2Saturation(const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR,
                              const BesselStage& upL, const BesselStage& downL, const BesselStage& upR,
-                             const BesselStage& downR)
-    : mUpL(upL), mUpR(upR), mDownL(downL), mDownR(downR)
+                             const BesselStage& downR, bool eager)
+    : mUpL(upL), mUpR(upR), mDownL(downL), mDownR(downR), mEager(eager && cL.c[0] > 0.0 && cR.c[0] > 0.0)
   {
     mGain = _mm256_setr_pd(cL.gain, cR.gain, cL.gain, cR.gain);
     for (int k = 0; k < kOrder; ++k) mC[k] = _mm256_setr_pd(cL.c[k], cR.c[k], cL.c[k], cR.c[k]);
@@ -314,8 +317,16 @@ public:
       mY[k] = _mm256_set_m128d(_mm_set_pd(mDownR.y[k], mDownL.y[k]), u[kOrder + kLag - 1 - k]);
   }
 
-  TORVEN_AVX2 Lanes2 Frame(Lanes2 next) { return Run<false>((__m128d)next); }
-  TORVEN_AVX2 Lanes2 LastFrame() { return Run<true>(_mm_setzero_pd()); }
+  TORVEN_AVX2 Lanes2 Frame(Lanes2 next)
+  {
+    return mEager ? Run<false, true>((__m128d)next) : Run<false, false>((__m128d)next);
+  }
+  TORVEN_AVX2 Lanes2 LastFrame()
+  {
+    return mEager ? Run<true, true>(_mm_setzero_pd()) : Run<true, false>(_mm_setzero_pd());
+  }
+  // Steps of this block in which a lane was flushed.
+  int FlushedSteps() const { return mFlushedSteps; }
 
   TORVEN_AVX2 void Finish(BesselStage& upL, BesselStage& downL, BesselStage& upR, BesselStage& downR) const
   {
@@ -330,7 +341,7 @@ public:
   }
 
 private:
-  template <bool kLast>
+  template <bool kLast, bool kEager>
   TORVEN_AVX2 Lanes2 Run(__m128d next)
   {
     __m256d y[kOrder];
@@ -338,13 +349,29 @@ private:
     __m128d q[kLag];
     for (int k = 0; k < kLag; ++k) q[k] = mQueue[k];
     __m128d out = _mm_setzero_pd();
+    // Eager flush: the newest value before its flush and the lanes it flushes.
+    __m256d raw = y[0], flushed = _mm256_setzero_pd();
 #pragma GCC unroll 16
     for (int i = 0; i < N; ++i)
     {
       const __m128d upIn = (!kLast && i == N - kLag) ? next : _mm_setzero_pd();
       __m256d acc = _mm256_mul_pd(mGain, _mm256_set_m128d(q[0], upIn));
-      for (int k = 0; k < kOrder; ++k) acc = _mm256_add_pd(acc, _mm256_mul_pd(mC[k], y[k]));
-      acc = Flush4(acc);
+      // c0 * flush(raw) is c0 * raw with the flushed lanes +0 (c0 > 0), so
+      // the multiply need not wait for the flush.
+      if constexpr (kEager) acc = _mm256_add_pd(acc, _mm256_andnot_pd(flushed, _mm256_mul_pd(mC[0], raw)));
+      else acc = _mm256_add_pd(acc, _mm256_mul_pd(mC[0], y[0]));
+      for (int k = 1; k < kOrder; ++k) acc = _mm256_add_pd(acc, _mm256_mul_pd(mC[k], y[k]));
+      if constexpr (kEager)
+      {
+        raw = acc;
+        flushed = FlushLanes(acc);
+        acc = _mm256_andnot_pd(flushed, acc);
+        // Counted as the branch would count them: lanes already +0 need none.
+        const __m256d zero = _mm256_castsi256_pd(_mm256_cmpeq_epi64(_mm256_castpd_si256(raw), _mm256_setzero_si256()));
+        mFlushedSteps += _mm256_movemask_pd(_mm256_andnot_pd(zero, flushed)) != 0;
+      }
+      else
+        acc = Flush4(acc);
       for (int k = kOrder - 1; k > 0; --k) y[k] = y[k - 1];
       y[0] = acc;
       if (i == 0) out = _mm256_extractf128_pd(acc, 1);
@@ -358,9 +385,17 @@ private:
     return (Lanes2)out;
   }
 
+  // All-ones in the lanes the flush zeroes (+0 lanes included: no matter).
+  static TORVEN_AVX2 __m256d FlushLanes(__m256d v)
+  {
+    const __m256i e = _mm256_and_si256(_mm256_add_epi64(_mm256_castpd_si256(v), _mm256_set1_epi64x(0x0010000000000000LL)),
+                                       _mm256_set1_epi64x(0x7FE0000000000000LL));
+    return _mm256_castsi256_pd(_mm256_cmpgt_epi64(_mm256_set1_epi64x(0x3CA0000000000000LL), e));
+  }
+
   // Flush per lane, as above, on whole 64-bit lanes: adding 0x00100000 to
   // the upper word cannot carry in from the lower one (its addend is 0).
-  static TORVEN_AVX2 __m256d Flush4(__m256d v)
+  TORVEN_AVX2 __m256d Flush4(__m256d v)
   {
     const __m256i bits = _mm256_castpd_si256(v);
     const __m256i e = _mm256_and_si256(_mm256_add_epi64(bits, _mm256_set1_epi64x(0x0010000000000000LL)),
@@ -371,6 +406,7 @@ private:
     const __m256i zero = _mm256_cmpeq_epi64(bits, _mm256_setzero_si256());
     if (__builtin_expect(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(zero, tiny))) == 0, 1))
       return v;
+    ++mFlushedSteps;
     return _mm256_blendv_pd(v, _mm256_setzero_pd(), _mm256_castsi256_pd(tiny));
   }
 
@@ -384,6 +420,8 @@ private:
   __m256d mY[kOrder];         // histories, newest first
   __m128d mQueue[kLag];       // shaper outputs waiting for the down stage, oldest first
   __m128d mUpEnd[kOrder];     // the up stage's history at the end of the block
+  bool mEager;
+  int mFlushedSteps = 0;
 };
 
 #endif  // __SSE2__

@@ -412,6 +412,46 @@ void RunRestScenario(int factor, bool avx2)
   }
 }
 
+// Silence after a burst: the stages circle near the flush threshold and
+// flush at random, so the AVX2 form switches to its branch-free flush (and
+// back when the signal returns).
+void RunSilenceAfterBurst(int factor, bool avx2)
+{
+  auto plug = OpenPlug(44100.0, factor);
+  TORVENTestAccess::UseAvx2(*plug, avx2);
+  ReferenceChain ref;
+  ref.factor = factor;
+  const size_t n = 90000;
+  Stereo in(n), got(n), want(n);
+  std::uint32_t seed = 3;
+  for (size_t i = 0; i < n; ++i)
+    for (auto& ch : in.ch)
+    {
+      seed = seed * 1664525u + 1013904223u;
+      ch[i] = (i < 20000 || i > 80000) ? static_cast<double>(seed) / 2147483648.0 - 1.0 : 0.0;
+    }
+  bool eager = false, eagerAtEnd = true;
+  for (size_t pos = 0; pos < n; pos += 512)
+  {
+    const int block = static_cast<int>(std::min<size_t>(512, n - pos));
+    double* ins[2] = {in.ch[0].data() + pos, in.ch[1].data() + pos};
+    double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};
+    plug->ProcessDoubleReplacing(ins, outs, block);
+    ref.Process(ins[0], ins[1], want.ch[0].data() + pos, want.ch[1].data() + pos, block, 44100.0);
+    eager = eager || TORVENTestAccess::EagerFlush(*plug);
+    eagerAtEnd = TORVENTestAccess::EagerFlush(*plug);
+  }
+  for (int ch = 0; ch < 2; ++ch)
+    for (size_t i = 0; i < n; ++i)
+      ASSERT_EQ(Bits(got.ch[ch][i]), Bits(want.ch[ch][i])) << "N=" << factor << " channel " << ch << " frame " << i;
+  ExpectSameState(*plug, ref);
+  if (avx2 && factor == 4)
+  {
+    EXPECT_TRUE(eager);
+  }
+  EXPECT_FALSE(eagerAtEnd);
+}
+
 // Both forms of the chain: SSE2 (false) and AVX2 (true, where the CPU has it).
 class TorvenChain : public ::testing::TestWithParam<bool>
 {
@@ -454,6 +494,12 @@ TEST_P(TorvenChain, MatchesReferenceThroughRestAndOutOfIt)
 {
   RunRestScenario(4, GetParam());
   RunRestScenario(16, GetParam());
+}
+
+TEST_P(TorvenChain, MatchesReferenceInTheSilenceAfterABurst)
+{
+  RunSilenceAfterBurst(4, GetParam());
+  RunSilenceAfterBurst(16, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, TorvenChain, ::testing::Values(false, true),
