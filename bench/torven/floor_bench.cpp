@@ -4,16 +4,21 @@
 // accumulation order, with the flush, the down stage fed by the up stage.
 // Each of those steps is a multiply and ten dependent adds that cannot start
 // before the previous step has finished, so this is the latency floor of the
-// saturation path on the machine at hand.
+// saturation path on the machine at hand (in its fastest form here: with
+// AVX2, the four recursions in the lanes of one register).
 //
 // Stereo, 44.1 kHz, blocks of 512, both factors, through processReplacing
 // (float) and processDoubleReplacing (double). Signals: white noise at
-// -12 dBFS and a two-tone signal; controls settled (long enough for the
-// smoothers to come to rest) or all six (OUT, HPF, LPF and the three bands)
-// jumping to new values every 93 ms (8 blocks), so the smoothers never
-// settle. TORVEN and the floor run block for block in alternating order, each
-// block timed on this thread's CPU clock, so load from other processes hits
-// both alike; ratio = TORVEN time / floor time.
+// -12 dBFS, a two-tone signal, and the silence after full-scale noise (both
+// sides having run through the same burst); controls settled (long enough
+// for the smoothers to come to rest) or all six (OUT, HPF, LPF and the three
+// bands) jumping to new values every 93 ms (8 blocks), so the smoothers
+// never settle. TORVEN and the floor run block for block in alternating
+// order, each block timed on this thread's CPU clock, so load from other
+// processes hits both alike. Counters: torven_ns and floor_ns per frame,
+// floor_step_ns per sub-sample, ratio = TORVEN time / floor time, and
+// ratio_fastest, the same for the fastest block of each (what load cannot
+// inflate). --plugin=PATH loads another build of the plug-in.
 
 #include "bench/torven/floor_bench.h"
 
