@@ -152,6 +152,22 @@ void Set(TORVEN& plug, ReferenceChain& ref, int idx, double value)
   }
 }
 
+// A parameter (param >= 0), then a new rate (rate > 0), then a Reset, on both.
+void Change(TORVEN& plug, ReferenceChain& ref, int param, double value, double rate, bool reset, double& fs)
+{
+  if (param >= 0) Set(plug, ref, param, value);
+  if (rate > 0)
+  {
+    fs = rate;
+    plug.SetSampleRate(fs);
+  }
+  if (reset)
+  {
+    plug.Reset();
+    ref.Reset(fs);
+  }
+}
+
 template <class S>
 void ExpectSameSection(const S& got, const S& want)
 {
@@ -249,17 +265,7 @@ void RunScenario(int factor, bool aliased, bool avx2)
   size_t pos = 0;
   for (const Step& s : steps)
   {
-    if (s.param >= 0) Set(*plug, ref, s.param, s.value);
-    if (s.rate > 0)
-    {
-      fs = s.rate;
-      plug->SetSampleRate(fs);
-    }
-    if (s.reset)
-    {
-      plug->Reset();
-      ref.Reset(fs);
-    }
+    Change(*plug, ref, s.param, s.value, s.rate, s.reset, fs);
     double* ins[2] = {const_cast<double*>(in.ch[0].data() + pos), const_cast<double*>(in.ch[1].data() + pos)};
     double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};
     plug->ProcessDoubleReplacing(aliased ? outs : ins, outs, s.block);
@@ -345,6 +351,27 @@ void RunEdgeScenario(int factor, bool tinyOnly, bool avx2)
   ExpectSameState(*plug, ref);
 }
 
+// in through the plug-in and the reference in blocks of 512 (afterBlock after
+// each): every output the same value (NaN counting as one value).
+template <class F>
+void CompareInBlocks(TORVEN& plug, ReferenceChain& ref, const Stereo& in, double fs, F afterBlock)
+{
+  const size_t n = in.size();
+  Stereo got(n), want(n);
+  for (size_t pos = 0; pos < n; pos += 512)
+  {
+    const int block = static_cast<int>(std::min<size_t>(512, n - pos));
+    double* ins[2] = {const_cast<double*>(in.ch[0].data() + pos), const_cast<double*>(in.ch[1].data() + pos)};
+    double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};
+    plug.ProcessDoubleReplacing(ins, outs, block);
+    ref.Process(ins[0], ins[1], want.ch[0].data() + pos, want.ch[1].data() + pos, block, fs);
+    afterBlock();
+  }
+  for (int ch = 0; ch < 2; ++ch)
+    for (size_t i = 0; i < n; ++i)
+      ASSERT_TRUE(SameValue(got.ch[ch][i], want.ch[ch][i])) << "channel " << ch << " frame " << i;
+}
+
 // Long stretches with the controls still, so the smoothers come to rest and
 // the coefficients stop being recomputed, interrupted by every way out of
 // rest: a tiny control move, a control set to its own value, a rate change
@@ -380,33 +407,12 @@ void RunRestScenario(int factor, bool avx2)
   double fs = 44100.0;
   for (const Phase& ph : phases)
   {
-    if (ph.param >= 0) Set(*plug, ref, ph.param, ph.value);
-    if (ph.rate > 0)
-    {
-      fs = ph.rate;
-      plug->SetSampleRate(fs);
-    }
-    if (ph.reset)
-    {
-      plug->Reset();
-      ref.Reset(fs);
-    }
+    Change(*plug, ref, ph.param, ph.value, ph.rate, ph.reset, fs);
     const size_t n = static_cast<size_t>(ph.seconds * fs);
     Stereo in = TestSignal(n, fs);
     if (ph.spike != 0.0)
       for (size_t i : {size_t(700), size_t(701), n / 2, n - 3}) in.ch[i % 2][i] = ph.spike;
-    Stereo got(n), want(n);
-    for (size_t pos = 0; pos < n; pos += 512)
-    {
-      const int block = static_cast<int>(std::min<size_t>(512, n - pos));
-      double* ins[2] = {const_cast<double*>(in.ch[0].data() + pos), const_cast<double*>(in.ch[1].data() + pos)};
-      double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};
-      plug->ProcessDoubleReplacing(ins, outs, block);
-      ref.Process(ins[0], ins[1], want.ch[0].data() + pos, want.ch[1].data() + pos, block, fs);
-    }
-    for (int ch = 0; ch < 2; ++ch)
-      for (size_t i = 0; i < n; ++i)
-        ASSERT_TRUE(SameValue(got.ch[ch][i], want.ch[ch][i])) << "channel " << ch << " frame " << i;
+    CompareInBlocks(*plug, ref, in, fs, [] {});
     ExpectSameState(*plug, ref);
     EXPECT_EQ(TORVENTestAccess::CoeffsAtRest(*plug), ph.restAfter) << ph.seconds << " s after parameter " << ph.param;
   }
@@ -422,7 +428,7 @@ void RunSilenceAfterBurst(int factor, bool avx2)
   ReferenceChain ref;
   ref.factor = factor;
   const size_t n = 90000;
-  Stereo in(n), got(n), want(n);
+  Stereo in(n);
   std::uint32_t seed = 3;
   for (size_t i = 0; i < n; ++i)
     for (auto& ch : in.ch)
@@ -431,19 +437,10 @@ void RunSilenceAfterBurst(int factor, bool avx2)
       ch[i] = (i < 20000 || i > 80000) ? static_cast<double>(seed) / 2147483648.0 - 1.0 : 0.0;
     }
   bool eager = false, eagerAtEnd = true;
-  for (size_t pos = 0; pos < n; pos += 512)
-  {
-    const int block = static_cast<int>(std::min<size_t>(512, n - pos));
-    double* ins[2] = {in.ch[0].data() + pos, in.ch[1].data() + pos};
-    double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};
-    plug->ProcessDoubleReplacing(ins, outs, block);
-    ref.Process(ins[0], ins[1], want.ch[0].data() + pos, want.ch[1].data() + pos, block, 44100.0);
+  CompareInBlocks(*plug, ref, in, 44100.0, [&] {
     eager = eager || TORVENTestAccess::EagerFlush(*plug);
     eagerAtEnd = TORVENTestAccess::EagerFlush(*plug);
-  }
-  for (int ch = 0; ch < 2; ++ch)
-    for (size_t i = 0; i < n; ++i)
-      ASSERT_EQ(Bits(got.ch[ch][i]), Bits(want.ch[ch][i])) << "N=" << factor << " channel " << ch << " frame " << i;
+  });
   ExpectSameState(*plug, ref);
   if (avx2 && factor == 4)
   {
