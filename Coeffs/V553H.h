@@ -20,30 +20,35 @@ class V553H : public detail::V553Section<false>
 public:
     // Coefficient k from the end is coefficient k with F negated, so each pair
     // shares its even (E) and odd (O) parts in F.
-    void Calc(double F, double X)
+    void Calc(double F, double X) { Coefficients<double>(F, X, *this); }
+
+    // The coefficients for element type T (double, or a vector with one
+    // channel per lane: per lane the same operations, so the same bits).
+    template <class T>
+    static void Coefficients(T F, T X, detail::V553Recursion<T, false>& s)
     {
-        const double F2 = F * F;
-        const double X2 = X * X;
+        const T F2 = F * F;
+        const T X2 = X * X;
 
-        const double a0E = 2.71081253402608e-06
+        const T a0E = 2.71081253402608e-06
                            + F2 * (-6.55997053143411e-10 * X2 + 9.83988423539763e-10 * X + 8.52914603788545e-11);
-        const double a0O = F * (-1.78908111027219e-09 * X2 + 3.57814433010599e-09 * X + 9.94187430766337e-07);
+        const T a0O = F * (-1.78908111027219e-09 * X2 + 3.57814433010599e-09 * X + 9.94187430766337e-07);
 
-        const double a1E = 5.42162506805215e-06
+        const T a1E = 5.42162506805215e-06
                            + F2 * (1.31199410628682e-09 * X2 - 1.96797684707953e-09 * X - 1.70582920757709e-10);
 
-        const double b0E = -2.25889373551206e-07
+        const T b0E = -2.25889373551206e-07
                            + F2 * (-6.55982740792703e-10 * X2 + 3.27991370396351e-10 * X + 4.13269126699403e-10);
-        const double b0O = F * (1.49086986543796e-10 * X2 - 2.98173973087592e-10 * X + 9.93893862317057e-07);
+        const T b0O = F * (1.49086986543796e-10 * X2 - 2.98173973087592e-10 * X + 9.93893862317057e-07);
 
-        const double b1E = -4.51778747102413e-07
+        const T b1E = -4.51778747102413e-07
                            + F2 * (1.31196548158541e-09 * X2 - 6.55982740792703e-10 * X - 8.26538253398806e-10);
 
-        a0 = a0E + a0O;
-        a1 = a1E;
-        a2 = a0E - a0O;
-        b0 = b0E + b0O;
-        b1 = b1E;
-        b2 = b0E - b0O;
+        s.a0 = a0E + a0O;
+        s.a1 = a1E;
+        s.a2 = a0E - a0O;
+        s.b0 = b0E + b0O;
+        s.b1 = b1E;
+        s.b2 = b0E - b0O;
     }
 };

@@ -3,9 +3,79 @@
 // Shared state and recursion of the V553 filter sections (private).
 
 #include <cmath>
+#include <type_traits>
 
 namespace detail
 {
+
+// v in every lane of out (out = v for double). By reference: a vector
+// returned by value would take a calling convention that differs with AVX.
+template <class T>
+inline void Splat(T& out, double v)
+{
+    if constexpr (std::is_same_v<T, double>)
+        out = v;
+    else
+        out = v - T{}; // v - (+0) is v, in every lane
+}
+
+// The recursion and its state for any element type T: double for one
+// channel, or a vector of doubles holding several channels in its lanes (the
+// processing chain runs both channels that way). Per lane the operations are
+// exactly those of the double form, so every lane gets the same bits.
+template <class T, bool kThirdOrder>
+struct V553Recursion
+{
+    T x{}, y{};                 // last input, last output
+    T x1{}, x2{}, x3{};         // previous inputs, newest first
+    T y1{}, y2{}, y3{};         // previous outputs, newest first
+    T a0{}, a1{}, a2{}, a3{};   // denominator
+    T b0{}, b1{}, b2{}, b3{};   // numerator
+
+    // One sample through the recursion. The accumulation order is fixed (it
+    // decides the last bits of every output): numerator terms newest first,
+    // then the feedback terms, then one division by a0.
+    T Process(T in) { return ProcessWith(in, *this); }
+
+    // The same with the coefficients (a0 .. a3, b0 .. b3) taken from c.
+    template <class C>
+    T ProcessWith(T in, const C& c)
+    {
+        x = in;
+        T acc = c.b0 * x;
+        acc += c.b1 * x1;
+        acc += c.b2 * x2;
+        if constexpr (kThirdOrder)
+            acc += c.b3 * x3;
+        acc -= c.a1 * y1;
+        acc -= c.a2 * y2;
+        if constexpr (kThirdOrder)
+            acc -= c.a3 * y3;
+        y = acc / c.a0;
+        x3 = x2;
+        x2 = x1;
+        x1 = x;
+        y3 = y2;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+
+    // Third order: the coefficients from the even (E) and odd (O) parts in F
+    // of a0, a1, b0 and b1; the mirror rule gives a2, a3, b2 and b3.
+    void SetMirrored(T a0E, T a0O, T a1E, T a1O, T b0E, T b0O, T b1E, T b1O)
+    {
+        static_assert(kThirdOrder, "second-order sections mirror a0 and b0 only");
+        a0 = a0E + a0O;
+        a1 = a1E + a1O;
+        a2 = a1E - a1O;
+        a3 = a0E - a0O;
+        b0 = b0E + b0O;
+        b1 = b1E + b1O;
+        b2 = b1E - b1O;
+        b3 = b0E - b0O;
+    }
+};
 
 // One IIR section in direct form I with unnormalised coefficients:
 //
@@ -27,54 +97,10 @@ namespace detail
 // (rarely) by ClearIfNonFinite() on each section: the sections before the hit
 // one keep their state.
 template <bool kThirdOrder>
-struct V553Section
+struct V553Section : V553Recursion<double, kThirdOrder>
 {
-    double x = 0.0, y = 0.0;                   // last input, last output
-    double x1 = 0.0, x2 = 0.0, x3 = 0.0;       // previous inputs, newest first
-    double y1 = 0.0, y2 = 0.0, y3 = 0.0;       // previous outputs, newest first
-    double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0; // denominator
-    double b0 = 0.0, b1 = 0.0, b2 = 0.0, b3 = 0.0; // numerator
-
-    // One sample through the recursion. The accumulation order is fixed (it
-    // decides the last bits of every output): numerator terms newest first,
-    // then the feedback terms, then one division by a0.
-    double Process(double in)
-    {
-        x = in;
-        double acc = b0 * x;
-        acc += b1 * x1;
-        acc += b2 * x2;
-        if constexpr (kThirdOrder)
-            acc += b3 * x3;
-        acc -= a1 * y1;
-        acc -= a2 * y2;
-        if constexpr (kThirdOrder)
-            acc -= a3 * y3;
-        y = acc / a0;
-        x3 = x2;
-        x2 = x1;
-        x1 = x;
-        y3 = y2;
-        y2 = y1;
-        y1 = y;
-        return y;
-    }
-
-    // Third order: the coefficients from the even (E) and odd (O) parts in F
-    // of a0, a1, b0 and b1; the mirror rule gives a2, a3, b2 and b3.
-    void SetMirrored(double a0E, double a0O, double a1E, double a1O, double b0E, double b0O, double b1E,
-                     double b1O)
-    {
-        static_assert(kThirdOrder, "second-order sections mirror a0 and b0 only");
-        a0 = a0E + a0O;
-        a1 = a1E + a1O;
-        a2 = a1E - a1O;
-        a3 = a0E - a0O;
-        b0 = b0E + b0O;
-        b1 = b1E + b1O;
-        b2 = b1E - b1O;
-        b3 = b0E - b0O;
-    }
+    using Base = V553Recursion<double, kThirdOrder>;
+    using Base::x, Base::y, Base::x1, Base::x2, Base::x3, Base::y1, Base::y2, Base::y3;
 
     // Clears the histories; the coefficients stay.
     void Reset()

@@ -1,11 +1,12 @@
 #include "TORVEN/TORVEN.h"
 
 #include <cmath>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <type_traits>
 
-#include "Coeffs/saturation.h"
+#include "TORVEN/TORVENChain_p.h"
 
 namespace {
 
@@ -19,197 +20,6 @@ constexpr double kSatDrive = 10.0;
 // -2 pi: the smoothers' pole is exp(-2 pi / fs), a 1 Hz corner per step.
 constexpr double kMinusTwoPi = -6.283185307179586;
 
-#if defined(__SSE2__)
-
-constexpr int kBesselOrder = WDL_BesselFilterCoeffs::kOrder;
-
-// The waveshaper curves widened to double once (exactly, as the lookup
-// widens each value): row 0 for positive inputs, row 1 for negative ones.
-struct ShaperCurves
-{
-  double v[2][200];
-};
-
-constexpr ShaperCurves MakeShaperCurves()
-{
-  ShaperCurves c{};
-  for (int i = 0; i < 200; ++i)
-  {
-    c.v[0][i] = static_cast<double>(zuz553a_table.values[i]);
-    c.v[1][i] = static_cast<double>(zuz553a_neg_table.values[i]);
-  }
-  return c;
-}
-
-constexpr ShaperCurves kShaperCurves = MakeShaperCurves();
-
-// The saturation path of both channels for a fixed factor N with the
-// channels in the two lanes of an SSE2 register (lane 0 left, lane 1 right):
-// per lane exactly the operations of SaturationPath<N>, so the results are
-// the same bits (the tests hold them equal), at about half the instructions.
-//
-// One object serves one block: it takes the four stage histories in at
-// construction and hands them back in Finish (nothing else touches them in
-// between). Each stage's history runs in a linear buffer, oldest first, that
-// grows by one value per sub-sample, so nothing is shifted; every kChunk
-// frames its last ten values move back to the front.
-template <int N>
-class StereoSaturation
-{
-public:
-  StereoSaturation(const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR, const BesselStage& upL,
-                   const BesselStage& downL, const BesselStage& upR, const BesselStage& downR)
-  {
-    mGain = _mm_set_pd(cR.gain, cL.gain);
-    for (int k = 0; k < kBesselOrder; ++k)
-    {
-      mC[k] = _mm_set_pd(cR.c[k], cL.c[k]);
-      mU[kBesselOrder - 1 - k] = _mm_set_pd(upR.y[k], upL.y[k]);
-      mD[kBesselOrder - 1 - k] = _mm_set_pd(downR.y[k], downL.y[k]);
-    }
-  }
-
-  void Run(double xL, double xR, double& outL, double& outR)
-  {
-    if (mPos == kLength - kBesselOrder)
-    {
-      for (int k = 0; k < kBesselOrder; ++k)
-      {
-        mU[k] = mU[mPos + k];
-        mD[k] = mD[mPos + k];
-      }
-      mPos = 0;
-    }
-    __m128d* u = mU + mPos;
-    __m128d* d = mD + mPos;
-    mPos += N;
-
-    const __m128d x = _mm_set_pd(detail::LimitPathInput(xR), detail::LimitPathInput(xL));
-    const __m128d restore = _mm_set1_pd(double(N));
-    // Zero stuffing, the level restored by N at the shaper, decimation
-    // keeping the first sub-sample.
-    const __m128d out = Step(d, Shape(_mm_mul_pd(restore, Step(u, x))));
-    for (int i = 1; i < N; ++i) Step(d + i, Shape(_mm_mul_pd(restore, Step(u + i, _mm_setzero_pd()))));
-    _mm_storel_pd(&outL, out);
-    _mm_storeh_pd(&outR, out);
-  }
-
-  void Finish(BesselStage& upL, BesselStage& downL, BesselStage& upR, BesselStage& downR) const
-  {
-    for (int k = 0; k < kBesselOrder; ++k)
-    {
-      const __m128d un = mU[mPos + kBesselOrder - 1 - k], dn = mD[mPos + kBesselOrder - 1 - k];
-      _mm_storel_pd(&upL.y[k], un);
-      _mm_storeh_pd(&upR.y[k], un);
-      _mm_storel_pd(&downL.y[k], dn);
-      _mm_storeh_pd(&downR.y[k], dn);
-    }
-  }
-
-private:
-  // h[0 .. 9] is the history, oldest first; the output goes to h[10]. Same
-  // order as BesselStage::Step: gain * x, then c0 * the newest, ..., c9 *
-  // the oldest, then the flush.
-  __m128d Step(__m128d* h, __m128d x) const
-  {
-    __m128d acc = _mm_mul_pd(mGain, x);
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[0], h[9]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[1], h[8]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[2], h[7]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[3], h[6]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[4], h[5]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[5], h[4]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[6], h[3]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[7], h[2]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[8], h[1]));
-    acc = _mm_add_pd(acc, _mm_mul_pd(mC[9], h[0]));
-    acc = Flush(acc);
-    h[kBesselOrder] = acc;
-    return acc;
-  }
-
-  // WDL_BesselFlush per lane: zero when ((upper word + 0x00100000) AND
-  // 0x7FE00000) is below 0x3CA00000. Only the upper words are tested; the
-  // rare flush is a branch, so the usual path adds no latency to the chain.
-  static __m128d Flush(__m128d v)
-  {
-    const __m128i e = _mm_and_si128(_mm_add_epi32(_mm_castpd_si128(v), _mm_set_epi32(0x00100000, 0, 0x00100000, 0)),
-                                    _mm_set_epi32(0x7FE00000, 0, 0x7FE00000, 0));
-    const __m128i tiny = _mm_cmplt_epi32(e, _mm_set1_epi32(0x3CA00000));
-    if (_mm_movemask_pd(_mm_castsi128_pd(tiny)) == 0) return v;
-    // Spread each upper word's verdict over its whole lane.
-    return _mm_andnot_pd(_mm_castsi128_pd(_mm_shuffle_epi32(tiny, 0xF5)), v);
-  }
-
-  // zuz553a_shape per lane.
-  static __m128d Shape(__m128d v)
-  {
-    const __m128d signBit = _mm_set1_pd(-0.0);
-    const __m128d m = _mm_mul_pd(_mm_andnot_pd(signBit, v), _mm_set1_pd(142.14300537109375));
-    // 2^31 steps or more, and NaN, give 0.
-    const __m128d inRange = _mm_cmplt_pd(m, _mm_set1_pd(2147483648.0));
-    const __m128i i = _mm_cvttpd_epi32(m);
-    // Row by sign, index clamped into the table (lanes outside it are
-    // replaced below).
-    const int negative = _mm_movemask_pd(v);
-    const int iL = _mm_cvtsi128_si32(i);
-    const int iR = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1));
-    const double* rowL = kShaperCurves.v[negative & 1];
-    const double* rowR = kShaperCurves.v[(negative >> 1) & 1];
-    const int jL = iL < 0 ? 0 : (iL > 198 ? 198 : iL);
-    const int jR = iR < 0 ? 0 : (iR > 198 ? 198 : iR);
-    const __m128d t0 = _mm_loadh_pd(_mm_load_sd(rowL + jL), rowR + jR);
-    const __m128d t1 = _mm_loadh_pd(_mm_load_sd(rowL + jL + 1), rowR + jR + 1);
-    const __m128d f = _mm_sub_pd(m, _mm_cvtepi32_pd(i));
-    __m128d r = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), f), t0), _mm_mul_pd(f, t1));
-    // From index 199 on: the end value.
-    const __m128d end = _mm_castsi128_pd(_mm_shuffle_epi32(_mm_cmpgt_epi32(i, _mm_set1_epi32(198)), 0x50));
-    r = _mm_or_pd(_mm_and_pd(end, _mm_set1_pd(0.8333333134651184)), _mm_andnot_pd(end, r));
-    r = _mm_and_pd(inRange, r);
-    // |r| with the sign of v.
-    return _mm_or_pd(_mm_andnot_pd(signBit, r), _mm_and_pd(signBit, v));
-  }
-
-  static constexpr int kChunk = 256 / N;  // frames between moves
-  static constexpr int kLength = kBesselOrder + kChunk * N;
-
-  __m128d mGain;
-  __m128d mC[kBesselOrder];
-  __m128d mU[kLength], mD[kLength];
-  int mPos = 0;  // start of the current history in mU and mD
-};
-
-#else  // no SSE2: the plain two-channel path, same results
-
-template <int N>
-class StereoSaturation
-{
-public:
-  StereoSaturation(const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR, const BesselStage& upL,
-                   const BesselStage& downL, const BesselStage& upR, const BesselStage& downR)
-    : mCL(cL), mCR(cR), mUpL(upL), mDownL(downL), mUpR(upR), mDownR(downR)
-  {
-  }
-  void Run(double xL, double xR, double& outL, double& outR)
-  {
-    SaturationPathStereo<N>(xL, xR, mCL, mUpL, mDownL, mCR, mUpR, mDownR, outL, outR);
-  }
-  void Finish(BesselStage& upL, BesselStage& downL, BesselStage& upR, BesselStage& downR) const
-  {
-    upL = mUpL;
-    downL = mDownL;
-    upR = mUpR;
-    downR = mDownR;
-  }
-
-private:
-  const WDL_BesselFilterCoeffs& mCL;
-  const WDL_BesselFilterCoeffs& mCR;
-  BesselStage mUpL, mDownL, mUpR, mDownR;
-};
-
-#endif
-
 // The Bypass value truncated toward zero, as IParam::Int() gives it, inline:
 // 0, 1, or 2 for anything else (which writes no output).
 inline int BypassState(const IParam* pBypass)
@@ -219,24 +29,6 @@ inline int BypassState(const IParam* pBypass)
   if (std::isnan(v) || (v > -1.0 && v < 1.0)) return 0;
   return (v >= 1.0 && v < 2.0) ? 1 : 2;
 }
-
-// Any factor on the plain single-channel path, straight on the stages.
-struct AnyFactorSaturation
-{
-  int factor;
-  const WDL_BesselFilterCoeffs& cL;
-  const WDL_BesselFilterCoeffs& cR;
-  BesselStage& upL;
-  BesselStage& downL;
-  BesselStage& upR;
-  BesselStage& downR;
-
-  void Run(double xL, double xR, double& outL, double& outR)
-  {
-    SaturationPath(xL, factor, cL, upL, downL, outL);
-    SaturationPath(xR, factor, cR, upR, downR, outR);
-  }
-};
 
 }  // namespace
 
@@ -325,30 +117,6 @@ void TORVEN::OnParamChange(int paramIdx)
   }
 }
 
-inline void TORVEN::ProcessSections(double& left, double& right)
-{
-  // The channels are independent chains; interleaving them lets the two
-  // overlap. Per channel the order is fixed.
-  double l = mHigh[0].Process(left);
-  double r = mHigh[1].Process(right);
-  l = mHighPass[0].Process(l);
-  r = mHighPass[1].Process(r);
-  l = mLowPass[0].Process(l);
-  r = mLowPass[1].Process(r);
-  l = mMid[0].Process(l);
-  r = mMid[1].Process(r);
-  l = mLow[0].Process(l);
-  r = mLow[1].Process(r);
-  // A NaN or an infinity that reached a history (bad input, or an overflow on
-  // absurdly large input) would stay there and silence the channel for good.
-  // Any non-finite history shows in the channel's last output, so one check
-  // covers its chain; clearing all five lets the next sample come out finite.
-  if (!std::isfinite(l)) ClearSections(0);
-  if (!std::isfinite(r)) ClearSections(1);
-  left = l;
-  right = r;
-}
-
 void TORVEN::ClearSections(int ch)
 {
   mHigh[ch].Reset();
@@ -358,10 +126,169 @@ void TORVEN::ClearSections(int ch)
   mLow[ch].Reset();
 }
 
+namespace {
+
+using torven_chain::Lanes2;
+using torven_chain::MakeLanes;
+
+// The chain's five sections with both channels in the two lanes.
+struct SectionLanes
+{
+  detail::V553Recursion<Lanes2, false> high;
+  detail::V553Recursion<Lanes2, true> highPass;
+  detail::V553Recursion<Lanes2, false> lowPass;
+  detail::V553Recursion<Lanes2, true> mid;
+  detail::V553Recursion<Lanes2, true> low;
+
+  // Sections in chain order; a lane whose result is not finite has its
+  // histories cleared (a NaN or an infinity in a history would stay there
+  // and silence the channel for good; any such history shows in the
+  // channel's last output, so one check covers the chain).
+  TORVEN_INLINE Lanes2 Process(Lanes2 in)
+  {
+    const Lanes2 out = low.Process(mid.Process(lowPass.Process(highPass.Process(high.Process(in)))));
+    const auto bad = (out * 0.0) != 0.0;  // v * 0 is 0 exactly when v is finite
+    if (__builtin_expect(bad[0] | bad[1], 0)) Clear(bad);
+    return out;
+  }
+
+  template <class M>
+  void Clear(M bad)
+  {
+    ClearHistories(high, bad);
+    ClearHistories(highPass, bad);
+    ClearHistories(lowPass, bad);
+    ClearHistories(mid, bad);
+    ClearHistories(low, bad);
+  }
+
+  template <bool k, class M>
+  static void ClearHistories(detail::V553Recursion<Lanes2, k>& s, M bad)
+  {
+    for (Lanes2* v : {&s.x, &s.y, &s.x1, &s.x2, &s.x3, &s.y1, &s.y2, &s.y3})
+      *v = bad ? Lanes2{} : *v;
+  }
+};
+
+// The coefficients of the five sections for two frames at once: frame f in
+// lanes 0 and 1, frame f + 1 in lanes 2 and 3 (only the coefficients are
+// used).
+struct SectionQuads
+{
+  detail::V553Recursion<torven_chain::Lanes4, false> high;
+  detail::V553Recursion<torven_chain::Lanes4, true> highPass;
+  detail::V553Recursion<torven_chain::Lanes4, false> lowPass;
+  detail::V553Recursion<torven_chain::Lanes4, true> mid;
+  detail::V553Recursion<torven_chain::Lanes4, true> low;
+};
+
+// One frame's half of two frames' coefficients (what Coefficients writes).
+template <int kHalf, bool k>
+TORVEN_INLINE void TakeHalf(const detail::V553Recursion<torven_chain::Lanes4, k>& q,
+                            detail::V553Recursion<Lanes2, k>& s)
+{
+  using torven_chain::Half;
+  s.a0 = Half<kHalf>(q.a0);
+  s.a1 = Half<kHalf>(q.a1);
+  s.a2 = Half<kHalf>(q.a2);
+  s.b0 = Half<kHalf>(q.b0);
+  s.b1 = Half<kHalf>(q.b1);
+  s.b2 = Half<kHalf>(q.b2);
+  if constexpr (k)
+  {
+    s.a3 = Half<kHalf>(q.a3);
+    s.b3 = Half<kHalf>(q.b3);
+  }
+}
+
+// One frame's half of two frames' coefficients, read in place.
+template <int kHalf, bool k>
+struct HalfCoeffs
+{
+  Lanes2 a0, a1, a2, a3, b0, b1, b2, b3;
+  TORVEN_INLINE explicit HalfCoeffs(const detail::V553Recursion<torven_chain::Lanes4, k>& q)
+  {
+    using torven_chain::Half;
+    a0 = Half<kHalf>(q.a0), a1 = Half<kHalf>(q.a1), a2 = Half<kHalf>(q.a2), a3 = Half<kHalf>(q.a3);
+    b0 = Half<kHalf>(q.b0), b1 = Half<kHalf>(q.b1), b2 = Half<kHalf>(q.b2), b3 = Half<kHalf>(q.b3);
+  }
+};
+
+template <int kHalf, bool k>
+TORVEN_INLINE HalfCoeffs<kHalf, k> MakeHalf(const detail::V553Recursion<torven_chain::Lanes4, k>& q)
+{
+  return HalfCoeffs<kHalf, k>(q);
+}
+
+// The 16 fields of a section, one channel per lane, in and out.
+constexpr int kSectionFields = 16;
+static_assert(sizeof(detail::V553Recursion<double, true>) == kSectionFields * sizeof(double), "16 doubles");
+static_assert(sizeof(detail::V553Recursion<Lanes2, true>) == kSectionFields * sizeof(Lanes2), "16 lanes");
+
+template <bool k>
+void PackSection(const detail::V553Recursion<double, k>& left, const detail::V553Recursion<double, k>& right,
+                 detail::V553Recursion<Lanes2, k>& lanes)
+{
+  double l[kSectionFields], r[kSectionFields];
+  Lanes2 v[kSectionFields];
+  std::memcpy(l, &left, sizeof l);
+  std::memcpy(r, &right, sizeof r);
+  for (int i = 0; i < kSectionFields; ++i) v[i] = MakeLanes(l[i], r[i]);
+  std::memcpy(&lanes, v, sizeof v);
+}
+
+template <bool k>
+void UnpackSection(const detail::V553Recursion<Lanes2, k>& lanes, detail::V553Recursion<double, k>& left,
+                   detail::V553Recursion<double, k>& right)
+{
+  double l[kSectionFields], r[kSectionFields];
+  Lanes2 v[kSectionFields];
+  std::memcpy(v, &lanes, sizeof v);
+  for (int i = 0; i < kSectionFields; ++i)
+  {
+    l[i] = v[i][0];
+    r[i] = v[i][1];
+  }
+  std::memcpy(&left, l, sizeof l);
+  std::memcpy(&right, r, sizeof r);
+}
+
+bool SameBits(double a, double b)
+{
+  std::uint64_t x, y;
+  std::memcpy(&x, &a, sizeof x);
+  std::memcpy(&y, &b, sizeof y);
+  return x == y;
+}
+
+// The path's scaled input for one frame, limited.
+TORVEN_INLINE Lanes2 PathInput(Lanes2 in)
+{
+  return torven_chain::LimitPathInput(in * kSatDrive);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Chosen once, at load: the AVX2 form of the chain where the CPU (and the
+// system) has it.
+const bool gCpuHasAvx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+#else
+const bool gCpuHasAvx2 = false;
+#endif
+
+}  // namespace
+
+bool TORVEN::CpuHasAvx2()
+{
+  return gCpuHasAvx2;
+}
+
 // Runs under the instance mutex (held by the adapter), so the control values,
-// the factor and the bypass state cannot change inside a block: the factor is
-// read once per block and picks the saturation path for the whole block;
-// the rate and the bypass state are read every frame, as cheap repeats.
+// the factor, the rate and the bypass state cannot change inside a block: all
+// are read once per block. The factor picks the saturation path for the whole
+// block.
 void TORVEN::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
 {
   // The anti-alias design follows the factor chosen since the last block; it
@@ -373,129 +300,394 @@ void TORVEN::ProcessDoubleReplacing(double** inputs, double** outputs, int nFram
   if (nFrames < 1) return;
   if (!inputs || !outputs || !inputs[0] || !inputs[1] || !outputs[0] || !outputs[1]) return;
 
-  switch (factor)
+#if defined(__SSE2__)
+  if (factor == 4 || factor == 16)
   {
-    case 4:
-    {
-      StereoSaturation<4> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR);
-      ProcessFrames(sat, inputs, outputs, nFrames);
-      sat.Finish(mUpL, mDownL, mUpR, mDownR);
-      break;
-    }
-    case 16:
-    {
-      StereoSaturation<16> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR);
-      ProcessFrames(sat, inputs, outputs, nFrames);
-      sat.Finish(mUpL, mDownL, mUpR, mDownR);
-      break;
-    }
-    default:
-    {
-      // Any other factor (never set by OnParamChange) on the plain path; one
-      // below 1 runs nothing and keeps the previous outputs.
-      AnyFactorSaturation sat{factor, mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR};
-      ProcessFrames(sat, inputs, outputs, nFrames);
-      break;
-    }
+    if (mAvx2) ProcessAvx2(factor, inputs, outputs, nFrames);
+    else ProcessSse2(factor, inputs, outputs, nFrames);
+    return;
+  }
+#endif
+  // Any other factor (never set by OnParamChange) on the plain path; one
+  // below 1 runs nothing and keeps the previous outputs.
+  torven_chain::AnyFactorSaturation sat(factor, mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR, mSatOut);
+  ProcessFrames(sat, inputs, outputs, nFrames);
+}
+
+#if defined(__SSE2__)
+__attribute__((flatten)) void TORVEN::ProcessSse2(int factor, double** inputs, double** outputs, int nFrames)
+{
+  if (factor == 16)
+  {
+    torven_chain::Sse2Saturation<16> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR);
+    ProcessFrames(sat, inputs, outputs, nFrames);
+    sat.Finish(mUpL, mDownL, mUpR, mDownR);
+  }
+  else
+  {
+    torven_chain::Sse2Saturation<4> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR);
+    ProcessFrames(sat, inputs, outputs, nFrames);
+    sat.Finish(mUpL, mDownL, mUpR, mDownR);
   }
 }
 
+__attribute__((target("avx2"), flatten)) void TORVEN::ProcessAvx2(int factor, double** inputs, double** outputs,
+                                                                  int nFrames)
+{
+  if (factor == 16)
+  {
+    torven_chain::Avx2Saturation<16> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR, mEagerFlush);
+    ProcessFrames(sat, inputs, outputs, nFrames);
+    sat.Finish(mUpL, mDownL, mUpR, mDownR);
+    mEagerFlush = sat.FlushedSteps() * 8 > nFrames * 16;
+  }
+  else
+  {
+    torven_chain::Avx2Saturation<4> sat(mBesselL, mBesselR, mUpL, mDownL, mUpR, mDownR, mEagerFlush);
+    ProcessFrames(sat, inputs, outputs, nFrames);
+    sat.Finish(mUpL, mDownL, mUpR, mDownR);
+    mEagerFlush = sat.FlushedSteps() * 8 > nFrames * 4;
+  }
+}
+#endif
+
+// The frame template passes four-lane vectors to its helpers; everything in
+// it is inlined into the flattened entry points, so the note that such calls
+// change the calling convention without AVX does not apply. (To the end of
+// the file: the template's instantiations are checked there.)
+#pragma GCC diagnostic ignored "-Wpsabi"
 template <class TSaturation>
-void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, double** outputs, int nFrames)
+TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, double** outputs, int nFrames)
 {
   const double* in0p = inputs[0];
   const double* in1p = inputs[1];
   double* out0p = outputs[0];
   double* out1p = outputs[1];
-  const IParam* pBypass = GetParam(kBypass);
+  const int bypass = BypassState(GetParam(kBypass));
+
+  const double fs = GetSampleRate();
+  const double a = std::exp((1.0 / fs) * kMinusTwoPi);
+  const double b = 1.0 - a;
+  mSmoothH.a = mSmoothL.a = mSmoothM.a = mSmoothHP.a = mSmoothLP.a = a;
+  mSmoothH.b = mSmoothL.b = mSmoothM.b = mSmoothHP.b = mSmoothLP.b = b;
 
   const double gainH = mGainH, gainM = mGainM, gainL = mGainL;
   const double hpf = mHPF, lpf = mLPF;
   double zH = mSmoothH.z, zM = mSmoothM.z, zL = mSmoothL.z;
   double zHP = mSmoothHP.z, zLP = mSmoothLP.z;
 
-  // exp(-2 pi / fs) is recomputed only when the rate differs from the last
-  // frame's: the same argument gives the same value, so this is exact.
-  double lastFs = 0.0;  // never a valid rate
-  double a = 0.0, b = 1.0;
+  // At rest: every smoother sits at its exact fixed point (a step leaves it
+  // unchanged) and the last frame's coefficients were computed from those
+  // very values at this rate. Then every frame of this block would step each
+  // smoother to the same value and recompute the same coefficients, so both
+  // are skipped for the whole block.
+  const bool atRest = mCoeffsAtRest && SameBits(mCoeffsRate, fs) && SameBits(a * zH + b * gainH, zH) &&
+                      SameBits(a * zM + b * gainM, zM) && SameBits(a * zL + b * gainL, zL) &&
+                      SameBits(a * zHP + b * hpf, zHP) && SameBits(a * zLP - b * lpf, zLP);
 
-  for (int n = 0; n < nFrames; ++n)
-  {
-    // Read both inputs first: the outputs may be the same memory.
-    const double in0 = in0p[n];
-    const double in1 = in1p[n];
+  SectionLanes s;
+  PackSection(mHigh[0], mHigh[1], s.high);
+  PackSection(mHighPass[0], mHighPass[1], s.highPass);
+  PackSection(mLowPass[0], mLowPass[1], s.lowPass);
+  PackSection(mMid[0], mMid[1], s.mid);
+  PackSection(mLow[0], mLow[1], s.low);
 
-    // The saturation path shares no state with the smoothers and the
-    // coefficient updates, so running it first changes no result; it lets
-    // its long dependency chains overlap with the coefficient work.
-    sat.Run(in0 * kSatDrive, in1 * kSatDrive, mSatOut[0], mSatOut[1]);
+  const Lanes2 fsLanes = MakeLanes(fs, fs);
+  const Lanes2 fsHP = MakeLanes(2.0 * fs, 2.0 * fs);
+  const Lanes2 fsLP = MakeLanes(fs * 0.5, fs * 0.5);
+  const double outGain = mOutGain;
+  // The smoothers' states before their last steps.
+  double zHp = zH, zMp = zM, zLp = zL, zHPp = zHP, zLPp = zLP;
 
-    const double fs = GetSampleRate();
-    if (fs != lastFs)
-    {
-      lastFs = fs;
-      a = std::exp((1.0 / fs) * kMinusTwoPi);
-      b = 1.0 - a;
-      mSmoothH.a = mSmoothL.a = mSmoothM.a = mSmoothHP.a = mSmoothLP.a = a;
-      mSmoothH.b = mSmoothL.b = mSmoothM.b = mSmoothHP.b = mSmoothLP.b = b;
-    }
-
-    // Each band smoother steps once before each channel's Calc.
-    zH = a * zH + b * gainH;
-    mHigh[0].Calc(fs, 1.0 - zH);
-    zH = a * zH + b * gainH;
-    mHigh[1].Calc(fs, 1.0 - zH);
-
+  // Each section's control values for its next frame (the sections' own
+  // smoothers are independent, so each may run at its section's pace).
+  auto highArgs = [&]() __attribute__((always_inline)) {
+    // Each band smoother steps once before each channel's coefficients.
+    zHp = zH;
+    const double l = 1.0 - (zH = a * zH + b * gainH);
+    const double r = 1.0 - (zH = a * zH + b * gainH);
+    return MakeLanes(l, r);
+  };
+  auto highPassArgs = [&](Lanes2& x) __attribute__((always_inline)) {
     // High-pass and low-pass take two successive smoothed values per channel.
-    const double fsHP = 2.0 * fs;
-    for (V553HP& s : mHighPass)
+    zHPp = zHP;
+    double t1 = a * zHP + b * hpf, t2 = a * t1 + b * hpf;
+    const double xL = 1.0 - t1, yL = 1.0 - t2;
+    t1 = a * t2 + b * hpf;
+    t2 = a * t1 + b * hpf;
+    zHP = t2;
+    x = MakeLanes(xL, 1.0 - t1);
+    return MakeLanes(yL, 1.0 - t2);
+  };
+  auto lowPassArgs = [&](Lanes2& x) __attribute__((always_inline)) {
+    // The low-pass smoother tracks minus LPF (0 .. 0.3).
+    zLPp = zLP;
+    double q1 = a * zLP - b * lpf, q2 = a * q1 - b * lpf;
+    const double xL = q1, yL = q2;
+    q1 = a * q2 - b * lpf;
+    q2 = a * q1 - b * lpf;
+    zLP = q2;
+    x = MakeLanes(xL, q1);
+    return MakeLanes(yL, q2);
+  };
+  auto midArgs = [&]() __attribute__((always_inline)) {
+    zMp = zM;
+    const double l = 1.0 - (zM = a * zM + b * gainM);
+    const double r = 1.0 - (zM = a * zM + b * gainM);
+    return MakeLanes(l, r);
+  };
+  auto lowArgs = [&]() __attribute__((always_inline)) {
+    zLp = zL;
+    const double l = 1.0 - (zL = a * zL + b * gainL);
+    const double r = 1.0 - (zL = a * zL + b * gainL);
+    return MakeLanes(l, r);
+  };
+
+  // One frame's coefficients, both channels in two lanes.
+  auto calcHigh = [&]() __attribute__((always_inline)) { V553H::Coefficients<Lanes2>(fsLanes, highArgs(), s.high); };
+  auto calcHighPass = [&]() __attribute__((always_inline)) {
+    Lanes2 x;
+    const Lanes2 y = highPassArgs(x);
+    V553HP::Coefficients<Lanes2>(fsHP, x, y, s.highPass);
+  };
+  auto calcLowPass = [&]() __attribute__((always_inline)) {
+    Lanes2 x;
+    const Lanes2 y = lowPassArgs(x);
+    V553LP::Coefficients<Lanes2>(fsLP, x, y, s.lowPass);
+  };
+  auto calcMid = [&]() __attribute__((always_inline)) { V553M::Coefficients<Lanes2>(fsLanes, midArgs(), s.mid); };
+  auto calcLow = [&]() __attribute__((always_inline)) { V553L::Coefficients<Lanes2>(fsLanes, lowArgs(), s.low); };
+
+  // With four lanes, two frames' coefficients at once (frame f in lanes 0
+  // and 1, frame f + 1 in lanes 2 and 3): the smoothers do not depend on the
+  // signal, so the next frame's values are known now. Each section takes the
+  // second half on its next frame. A frame without a successor in the chunk
+  // takes the two-lane form.
+  using torven_chain::Lanes4;
+  using torven_chain::Join;
+  SectionQuads q4;
+  // Per section: the next frame takes the second half; the last frame took one.
+  bool pendHigh = false, pendHighPass = false, pendLowPass = false, pendMid = false, pendLow = false;
+  bool viewHigh = false, viewHighPass = false, viewLowPass = false, viewMid = false, viewLow = false;
+  // One section's frame: its coefficients (two frames' at once where the
+  // chunk has the next frame), then the recursion.
+  auto runPaired = [&](bool& pend, bool& view, auto& quad, auto& sec, auto computePair, auto calcSingle, bool pair,
+                       Lanes2 x) __attribute__((always_inline)) {
+    if (pend)
     {
-      const double t1 = a * zHP + b * hpf;
-      const double t2 = a * t1 + b * hpf;
-      zHP = t2;
-      s.Calc(fsHP, 1.0 - t1, 1.0 - t2);
+      pend = false;
+      view = true;
+      return sec.ProcessWith(x, MakeHalf<1>(quad));
     }
-    const double fsLP = fs * 0.5;
-    for (V553LP& s : mLowPass)
+    view = false;
+    if (!pair)
     {
-      // The smoother tracks minus LPF (0 .. 0.3).
-      const double q1 = a * zLP - b * lpf;
-      const double q2 = a * q1 - b * lpf;
-      zLP = q2;
-      s.Calc(fsLP, q1, q2);
+      calcSingle();
+      return sec.Process(x);
     }
+    computePair();
+    pend = true;
+    return sec.ProcessWith(x, MakeHalf<0>(quad));
+  };
+  // Two frames' coefficients of a model with one control input and of one
+  // with two. (Generic, so that only the four-lane form instantiates them.)
+  auto pairOf1 = [](auto model, auto args, Lanes2 f, auto& quad) __attribute__((always_inline)) {
+    return [model, args, f, q = &quad]() mutable {
+      const Lanes2 x0 = args();
+      decltype(model)::template Coefficients<Lanes4>(Join(f, f), Join(x0, args()), *q);
+    };
+  };
+  auto pairOf2 = [](auto model, auto args, Lanes2 f, auto& quad) __attribute__((always_inline)) {
+    return [model, args, f, q = &quad]() mutable {
+      Lanes2 x0, x1;
+      const Lanes2 y0 = args(x0);
+      const Lanes2 y1 = args(x1);
+      decltype(model)::template Coefficients<Lanes4>(Join(f, f), Join(x0, x1), Join(y0, y1), *q);
+    };
+  };
+  auto pairHigh = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendHigh, viewHigh, q4.high, s.high, pairOf1(V553H(), highArgs, fsLanes, q4.high), calcHigh,
+                     pair, x);
+  };
+  auto pairHighPass = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendHighPass, viewHighPass, q4.highPass, s.highPass,
+                     pairOf2(V553HP(), highPassArgs, fsHP, q4.highPass), calcHighPass, pair, x);
+  };
+  auto pairLowPass = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendLowPass, viewLowPass, q4.lowPass, s.lowPass, pairOf2(V553LP(), lowPassArgs, fsLP, q4.lowPass),
+                     calcLowPass, pair, x);
+  };
+  auto pairMid = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendMid, viewMid, q4.mid, s.mid, pairOf1(V553M(), midArgs, fsLanes, q4.mid), calcMid, pair, x);
+  };
+  auto pairLow = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
+    return runPaired(pendLow, viewLow, q4.low, s.low, pairOf1(V553L(), lowArgs, fsLanes, q4.low), calcLow, pair, x);
+  };
+  // The sections keep the coefficients of their last frame.
+  auto keepLastHalves = [&]() __attribute__((always_inline)) {
+    if (viewHigh) TakeHalf<1>(q4.high, s.high);
+    if (viewHighPass) TakeHalf<1>(q4.highPass, s.highPass);
+    if (viewLowPass) TakeHalf<1>(q4.lowPass, s.lowPass);
+    if (viewMid) TakeHalf<1>(q4.mid, s.mid);
+    if (viewLow) TakeHalf<1>(q4.low, s.low);
+  };
+  constexpr bool kPairs = TSaturation::kFourLanes;
 
-    zM = a * zM + b * gainM;
-    mMid[0].Calc(fs, 1.0 - zM);
-    zM = a * zM + b * gainM;
-    mMid[1].Calc(fs, 1.0 - zM);
-
-    zL = a * zL + b * gainL;
-    mLow[0].Calc(fs, 1.0 - zL);
-    zL = a * zL + b * gainL;
-    mLow[1].Calc(fs, 1.0 - zL);
-
-    // The sections run whatever the bypass switch says, so their histories
-    // always match their coefficients and leaving bypass is seamless; while
-    // bypassed their output is dropped.
-    double l = mSatOut[0] * kSatLevel + in0;
-    double r = mSatOut[1] * kSatLevel + in1;
-    ProcessSections(l, r);
-    const int bypass = BypassState(pBypass);
+  // The sections run whatever the bypass switch says, so their histories
+  // always match their coefficients and leaving bypass is seamless; while
+  // bypassed their output is dropped. Any other value leaves the outputs
+  // unwritten.
+  auto output = [&](int n, Lanes2 y) __attribute__((always_inline)) {
     if (bypass == 0)
     {
-      out0p[n] = l * mOutGain;
-      out1p[n] = r * mOutGain;
+      out0p[n] = y[0] * outGain;
+      out1p[n] = y[1] * outGain;
     }
     else if (bypass == 1)
     {
-      out0p[n] = in0;
-      out1p[n] = in1;
+      out0p[n] = in0p[n];
+      out1p[n] = in1p[n];
     }
-    // Any other value leaves this frame's outputs unwritten.
-  }
+  };
 
-  mSectionRate = lastFs;
+  // The five sections run skewed: at step n section j takes frame n - j, so
+  // the five recursions of one step do not wait on each other (in frame
+  // order each waits on the one before, five divisions deep, and the chain
+  // would fill the processor's window instead of the saturation path's
+  // work). The results are the same as in frame order, but for the clearing
+  // after a result that is not finite, which must come before the next
+  // frame of every section: a chunk that meets one is run again in frame
+  // order from its start (the inputs kept in `mixed`).
+  constexpr int kChunk = 256;
+  constexpr int kSkew = 4;  // the last section runs this many frames behind
+  Lanes2 mixed[kChunk];
+  Lanes2 in = MakeLanes(in0p[0], in1p[0]);
+  sat.Start(PathInput(in));
+  Lanes2 lastSat{};
+  // The chunks, with the coefficient work compiled out when at rest.
+  auto run = [&](auto atRestTag) __attribute__((always_inline)) {
+    constexpr bool kAtRest = decltype(atRestTag)::value;
+    for (int c0 = 0; c0 < nFrames; c0 += kChunk)
+    {
+      const int c1 = nFrames - c0 > kChunk ? c0 + kChunk : nFrames;
+      const SectionLanes start = s;
+      const double startZ[5] = {zH, zHP, zLP, zM, zL};
+      Lanes2 r0{}, r1{}, r2{}, r3{};
+      Lanes2 finite{};  // stays 0 while every result is finite (v * 0 is NaN otherwise)
+      for (int n = c0; n < c1 + kSkew; ++n)
+      {
+        if (n - 4 >= c0)
+        {
+          Lanes2 y;
+          if constexpr (kPairs && !kAtRest) y = pairLow(n - 4 + 1 < c1, r3);
+          else
+          {
+            if (!kAtRest) calcLow();
+            y = s.low.Process(r3);
+          }
+          finite += y * 0.0;
+          output(n - 4, y);
+        }
+        if (n - 3 >= c0 && n - 3 < c1)
+        {
+          if constexpr (kPairs && !kAtRest) r3 = pairMid(n - 3 + 1 < c1, r2);
+          else
+          {
+            if (!kAtRest) calcMid();
+            r3 = s.mid.Process(r2);
+          }
+        }
+        if (n - 2 >= c0 && n - 2 < c1)
+        {
+          if constexpr (kPairs && !kAtRest) r2 = pairLowPass(n - 2 + 1 < c1, r1);
+          else
+          {
+            if (!kAtRest) calcLowPass();
+            r2 = s.lowPass.Process(r1);
+          }
+        }
+        if (n - 1 >= c0 && n - 1 < c1)
+        {
+          if constexpr (kPairs && !kAtRest) r1 = pairHighPass(n - 1 + 1 < c1, r0);
+          else
+          {
+            if (!kAtRest) calcHighPass();
+            r1 = s.highPass.Process(r0);
+          }
+        }
+        if (n < c1)
+        {
+          // Frame n + 1's input is read before frame n's output is written;
+          // outputs may be the inputs' memory, sample for sample, so this
+          // reads nothing written yet.
+          Lanes2 satOut;
+          if (n + 1 < nFrames)
+          {
+            const Lanes2 next = MakeLanes(in0p[n + 1], in1p[n + 1]);
+            satOut = sat.Frame(PathInput(next));
+            mixed[n - c0] = satOut * kSatLevel + in;
+            in = next;
+          }
+          else
+          {
+            satOut = lastSat = sat.LastFrame();
+            mixed[n - c0] = satOut * kSatLevel + in;
+          }
+          if constexpr (kPairs && !kAtRest) r0 = pairHigh(n + 1 < c1, mixed[n - c0]);
+          else
+          {
+            if (!kAtRest) calcHigh();
+            r0 = s.high.Process(mixed[n - c0]);
+          }
+        }
+      }
+      if constexpr (kPairs && !kAtRest) keepLastHalves();
+      if (__builtin_expect(finite[0] == 0.0 && finite[1] == 0.0, 1)) continue;
+
+      // The chunk again, in frame order, clearing a channel's sections after
+      // each result of it that is not finite.
+      s = start;
+      zH = startZ[0];
+      zHP = startZ[1];
+      zLP = startZ[2];
+      zM = startZ[3];
+      zL = startZ[4];
+      for (int n = c0; n < c1; ++n)
+      {
+        if (!kAtRest)
+        {
+          calcHigh();
+          calcHighPass();
+          calcLowPass();
+          calcMid();
+          calcLow();
+        }
+        output(n, s.Process(mixed[n - c0]));
+      }
+    }
+  };
+  if (atRest) run(std::true_type{});
+  else run(std::false_type{});
+  mSatOut[0] = lastSat[0];
+  mSatOut[1] = lastSat[1];
+
+  UnpackSection(s.high, mHigh[0], mHigh[1]);
+  UnpackSection(s.highPass, mHighPass[0], mHighPass[1]);
+  UnpackSection(s.lowPass, mLowPass[0], mLowPass[1]);
+  UnpackSection(s.mid, mMid[0], mMid[1]);
+  UnpackSection(s.low, mLow[0], mLow[1]);
+
+  // The last frame stepped every smoother from its fixed point to itself:
+  // its coefficients are those of the resting values.
+  if (!atRest)
+  {
+    mCoeffsAtRest = SameBits(zHp, zH) && SameBits(zMp, zM) && SameBits(zLp, zL) && SameBits(zHPp, zHP) &&
+                    SameBits(zLPp, zLP) && SameBits(a * zH + b * gainH, zH) && SameBits(a * zM + b * gainM, zM) &&
+                    SameBits(a * zL + b * gainL, zL) && SameBits(a * zHP + b * hpf, zHP) &&
+                    SameBits(a * zLP - b * lpf, zLP);
+    mCoeffsRate = fs;
+  }
+  mSectionRate = fs;
   mSmoothH.z = zH;
   mSmoothM.z = zM;
   mSmoothL.z = zL;

@@ -81,13 +81,19 @@ private:
   // order (TORVENEditor.cpp; nothing in a build without an editor).
   void LayoutEditor(IGraphics* pGraphics);
 
-  // Both channels' five sections in chain order, in place. A channel whose
-  // result is not finite gets its sections cleared.
-  void ProcessSections(double& left, double& right);
   void ClearSections(int ch);
+  // One block of the chain with factor 4 or 16, both channels in the lanes
+  // of SSE2 or (where the CPU has it) AVX2 registers; the same bits either
+  // way.
+  void ProcessSse2(int factor, double** inputs, double** outputs, int nFrames);
+#if defined(__x86_64__) || defined(__i386__)
+  __attribute__((target("avx2")))
+#endif
+  void ProcessAvx2(int factor, double** inputs, double** outputs, int nFrames);
   // The per-frame chain, for one block, with the block's saturation path.
   template <class TSaturation>
   void ProcessFrames(TSaturation& sat, double** inputs, double** outputs, int nFrames);
+  static bool CpuHasAvx2();
 
   OnePoleSmoother mSmoothL, mSmoothM, mSmoothH;
   OnePoleSmoother mSmoothHP, mSmoothLP;
@@ -110,6 +116,17 @@ private:
   // The rate the sections last ran at (0 before the first frame): their
   // histories belong to that rate's coefficients.
   double mSectionRate = 0.0;
+
+  // The sections' coefficients were last computed, at mCoeffsRate, from
+  // smoother values that are the smoothers' exact fixed points: while those
+  // stay fixed, the coefficients cannot change (see ProcessFrames).
+  bool mCoeffsAtRest = false;
+  double mCoeffsRate = 0.0;
+  // The last block flushed in more than an eighth of its sub-samples: the
+  // next one flushes without a branch.
+  bool mEagerFlush = false;
+  // The AVX2 form of the chain; the tests switch it off to check the SSE2 one.
+  bool mAvx2 = CpuHasAvx2();
 };
 
 #endif  // TORVEN_TORVEN_H_

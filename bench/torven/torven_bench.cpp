@@ -1,8 +1,8 @@
 // TORVEN::ProcessDoubleReplacing, stereo, 44.1 kHz, blocks of 512 frames, at
 // both oversampling factors:
 //  - Steady: a running two-tone signal at -6 dBFS, controls off their flat
-//    positions (the smoothers have settled; the coefficients are still
-//    recomputed every frame, as always).
+//    positions (the smoothers have come to rest, so the coefficients are no
+//    longer recomputed).
 //  - SilenceAfterBurst/N/P: one second of full-scale noise, then P seconds
 //    of silence run untimed, then a timed stretch of about five seconds of
 //    silence: the filter histories decay toward zero, where subnormal
@@ -17,16 +17,20 @@
 //    on the signal (so leaving bypass starts from histories that followed
 //    it), only their output is dropped: about the cost of Steady.
 // Counters: time_per_frame (seconds per stereo frame) and x_realtime (seconds
-// of audio per second of processing).
+// of audio per second of processing). These call the class directly in the
+// host's default floating-point mode; the VersusFloor cases (floor_bench.cpp)
+// go through the ABI.
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "TORVEN/TORVEN.h"
+#include "bench/torven/floor_bench.h"
 
 namespace {
 
@@ -169,4 +173,22 @@ BENCHMARK(BM_SilenceAfterBurst)
 
 BENCHMARK(BM_SubnormalSilence)->Iterations(431)->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--plugin=", 9) == 0)
+    {
+      FloorPluginPath() = argv[i] + 9;
+      for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+      --argc;
+      break;
+    }
+  RegisterFloorBenchmarks();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  FloorReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintTable();
+  benchmark::Shutdown();
+  return 0;
+}

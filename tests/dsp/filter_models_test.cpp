@@ -408,3 +408,149 @@ TEST(V553Sections, ResetKeepsCoefficients)
 }
 
 } // namespace
+
+namespace
+{
+
+// The coefficient tables transcribed literally, each polynomial as written
+// (the models share and reorder work between them; the bits must not move).
+struct LiteralCoeffs
+{
+    double a[4] = {}, b[4] = {};
+
+    void Mirror3(double a0E, double a0O, double a1E, double a1O, double b0E, double b0O, double b1E, double b1O)
+    {
+        a[0] = a0E + a0O, a[1] = a1E + a1O, a[2] = a1E - a1O, a[3] = a0E - a0O;
+        b[0] = b0E + b0O, b[1] = b1E + b1O, b[2] = b1E - b1O, b[3] = b0E - b0O;
+    }
+
+    void H(double F, double X)
+    {
+        const double F2 = F * F, X2 = X * X;
+        const double a0E = 2.71081253402608e-06 + F2 * (-6.55997053143411e-10 * X2 + 9.83988423539763e-10 * X + 8.52914603788545e-11);
+        const double a0O = F * (-1.78908111027219e-09 * X2 + 3.57814433010599e-09 * X + 9.94187430766337e-07);
+        const double a1E = 5.42162506805215e-06 + F2 * (1.31199410628682e-09 * X2 - 1.96797684707953e-09 * X - 1.70582920757709e-10);
+        const double b0E = -2.25889373551206e-07 + F2 * (-6.55982740792703e-10 * X2 + 3.27991370396351e-10 * X + 4.13269126699403e-10);
+        const double b0O = F * (1.49086986543796e-10 * X2 - 2.98173973087592e-10 * X + 9.93893862317057e-07);
+        const double b1E = -4.51778747102413e-07 + F2 * (1.31196548158541e-09 * X2 - 6.55982740792703e-10 * X - 8.26538253398806e-10);
+        a[0] = a0E + a0O, a[1] = a1E, a[2] = a0E - a0O;
+        b[0] = b0E + b0O, b[1] = b1E, b[2] = b0E - b0O;
+    }
+
+    void M(double F, double X)
+    {
+        const double F2 = F * F, F3 = F2 * F, X2 = X * X;
+        Mirror3(9.76063114946011e-07 + F2 * (-2.79145718979582e-10 * X2 + 4.18715533309788e-10 * X + 1.9001829081179e-11),
+                F * (-7.61305756552751e-10 * X2 + 1.52260390020654e-09 * X + 3.57938069936691e-07) + 5.58302603544311e-15 * F3,
+                2.92818934483803e-06 + F2 * (2.79145718979582e-10 * X2 - 4.18715533309788e-10 * X - 1.9001829081179e-11),
+                F * (-7.61305756552751e-10 * X2 + 1.52260390020654e-09 * X + 3.57938069936691e-07) - 1.67490781063293e-14 * F3,
+                -8.13343906353181e-08 + F2 * (-2.79139628660412e-10 * X2 + 1.39569814330206e-10 * X + 1.5855004026262e-10),
+                F * (6.34408246955481e-11 * X2 - 1.26881649391096e-10 * X + 3.5786700481932e-07) + 5.58279257320823e-15 * F3,
+                -2.44003171905954e-07 + F2 * (2.79139628660412e-10 * X2 - 1.39569814330206e-10 * X - 1.5855004026262e-10),
+                F * (6.34408246955481e-11 * X2 - 1.26881649391096e-10 * X + 3.5786700481932e-07) - 1.67483777196247e-14 * F3);
+    }
+
+    void L(double F, double X)
+    {
+        const double F2 = F * F, F3 = F2 * F, X2 = X * X;
+        Mirror3(1.22490721224026e-10 + F2 * (-4.2217208489666e-11 * X2 + 6.33253521931818e-11 * X + 7.62293019589732e-12),
+                F * (-1.15137727944598e-10 * X2 + 2.30274304535903e-10 * X + 6.56405548817487e-11) + 8.44361056308283e-15 * F3,
+                3.67472163672079e-10 + F2 * (4.2217208489666e-11 * X2 - 6.33253521931818e-11 * X - 7.62293019589732e-12),
+                F * (-1.15137727944598e-10 * X2 + 2.30274304535903e-10 * X + 6.56405548817487e-11) - 2.53308316892485e-14 * F3,
+                -1.0207032738644e-11 + F2 * (-4.22162874070317e-11 * X2 + 2.11081437035158e-11 * X + 2.87051565146267e-11),
+                F * (9.59461077432538e-12 * X2 - 1.91892215486508e-11 * X + 4.31839141106551e-11) + 8.44325748140633e-15 * F3,
+                -3.06210982159321e-11 + F2 * (4.22162874070317e-11 * X2 - 2.11081437035158e-11 * X - 2.87051565146267e-11),
+                F * (9.59461077432538e-12 * X2 - 1.91892215486508e-11 * X + 4.31839141106551e-11) - 2.5329772444219e-14 * F3);
+    }
+
+    void HP(double F, double X, double Y)
+    {
+        const double F2 = F * F, F3 = F2 * F, XY = X * Y;
+        Mirror3(1.52890709065889e-05 + F2 * (1.52890709065889e-09 * XY + 1.19254783648923e-11 * X + 1.25370320278968e-11 * Y + 9.77888736680688e-14),
+                F * (-1.52884593559836e-07 * X + 3.05781418131778e-07 * Y + 1.22317306769902e-09)
+                    + F3 * (3.05778360378751e-15 * XY + 2.38507121095426e-17 * X + 2.38507121095426e-17 * Y + 1.86035554454432e-19),
+                4.58672127197666e-05 + F2 * (-1.52890709065889e-09 * XY - 1.19254783648923e-11 * X - 1.25370320278968e-11 * Y - 9.77888736680688e-14),
+                F * (-1.52884593559836e-07 * X + 3.05781418131778e-07 * Y + 1.22317306769902e-09)
+                    + F3 * (-9.17335081136254e-15 * XY - 7.15521363286278e-17 * X - 7.15521363286278e-17 * Y - 5.58106663363297e-19),
+                F2 * (1.52886122451638e-09 * XY + 1.19251175512278e-11 * X + 1.19251175512278e-11 * Y + 9.30159168995765e-14),
+                F3 * (1.52886122451638e-15 * XY + 1.19251175512278e-17 * X + 1.19251175512278e-17 * Y + 9.30159168995765e-20),
+                F2 * (-1.52886122451638e-09 * XY - 1.19251175512278e-11 * X - 1.19251175512278e-11 * Y - 9.30159168995765e-14),
+                F3 * (-4.58658367354914e-15 * XY - 3.57753526536833e-17 * X - 3.57753526536833e-17 * Y - 2.7904775069873e-19));
+    }
+
+    void LP(double F, double X, double Y)
+    {
+        const double F2 = F * F, XY = X * Y;
+        const double a0E = 0.000293230378280438 + F2 * (1.65381933350167e-09 * XY + 1.2899790801313e-11 * X + 1.2899790801313e-11 * Y + 1.00618368250242e-13);
+        const double a0O = F * (3.51876453936525e-07 * X + 3.51890235626487e-07 * Y + 5.4893801785915e-09);
+        const double a1E = 0.000586460756560875 + F2 * (-3.30763866700334e-09 * XY - 2.5799581602626e-11 * X - 2.5799581602626e-11 * Y - 2.01236736500483e-13);
+        a[0] = a0E + a0O, a[1] = a1E, a[2] = a0E - a0O;
+        b[0] = 0.000293227446005978, b[1] = 0.000586454892011955, b[2] = 0.000293227446005978;
+    }
+};
+
+template <class S>
+void ExpectCoefficients(const S& s, const LiteralCoeffs& want, const char* name, double F, double X, double Y)
+{
+    const double got[8] = {s.a0, s.a1, s.a2, s.a3, s.b0, s.b1, s.b2, s.b3};
+    for (int i = 0; i < 8; ++i)
+    {
+        std::uint64_t g, w;
+        const double wv = i < 4 ? want.a[i] : want.b[i - 4];
+        std::memcpy(&g, &got[i], sizeof g);
+        std::memcpy(&w, &wv, sizeof w);
+        ASSERT_EQ(g, w) << name << " coefficient " << i << " at F " << F << " X " << X << " Y " << Y;
+    }
+}
+
+} // namespace
+
+// Every model's Calc, and its two-lane form, gives the literal polynomials'
+// bits over the whole control range (edges included) and at every rate.
+TEST(V553Calc, MatchesTheLiteralPolynomialsBitForBit)
+{
+    typedef double Lanes2 __attribute__((vector_size(16)));
+    std::uint32_t seed = 99;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) / 16777216.0;
+    };
+    const double rates[] = {22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0};
+    for (int k = 0; k < 20000; ++k)
+    {
+        const double F = rates[k % 6];
+        const double X = k < 4 ? k / 3.0 : next(), Y = k < 4 ? 1.0 - k / 3.0 : next();
+        LiteralCoeffs want;
+        V553H h;
+        h.Calc(F, X);
+        want = LiteralCoeffs{};
+        want.H(F, X);
+        ExpectCoefficients(h, want, "V553H", F, X, 0.0);
+        V553M m;
+        m.Calc(F, X);
+        want = LiteralCoeffs{};
+        want.M(F, X);
+        ExpectCoefficients(m, want, "V553M", F, X, 0.0);
+        V553L l;
+        l.Calc(F, X);
+        want = LiteralCoeffs{};
+        want.L(F, X);
+        ExpectCoefficients(l, want, "V553L", F, X, 0.0);
+        V553HP hp;
+        hp.Calc(2.0 * F, X, Y);
+        want = LiteralCoeffs{};
+        want.HP(2.0 * F, X, Y);
+        ExpectCoefficients(hp, want, "V553HP", 2.0 * F, X, Y);
+        V553LP lp;
+        lp.Calc(0.5 * F, 0.3 * X, 0.3 * Y);
+        want = LiteralCoeffs{};
+        want.LP(0.5 * F, 0.3 * X, 0.3 * Y);
+        ExpectCoefficients(lp, want, "V553LP", 0.5 * F, 0.3 * X, 0.3 * Y);
+
+        // Lane 1 carries the same arguments as the scalar call above.
+        detail::V553Recursion<Lanes2, true> lanes;
+        V553HP::Coefficients<Lanes2>(Lanes2{F, 2.0 * F}, Lanes2{Y, X}, Lanes2{X, Y}, lanes);
+        const double* c = &hp.a0;
+        for (int i = 0; i < 8; ++i) ASSERT_EQ((&lanes.a0)[i][1], c[i]) << "lane form, coefficient " << i;
+    }
+}

@@ -152,6 +152,22 @@ void Set(TORVEN& plug, ReferenceChain& ref, int idx, double value)
   }
 }
 
+// A parameter (param >= 0), then a new rate (rate > 0), then a Reset, on both.
+void Change(TORVEN& plug, ReferenceChain& ref, int param, double value, double rate, bool reset, double& fs)
+{
+  if (param >= 0) Set(plug, ref, param, value);
+  if (rate > 0)
+  {
+    fs = rate;
+    plug.SetSampleRate(fs);
+  }
+  if (reset)
+  {
+    plug.Reset();
+    ref.Reset(fs);
+  }
+}
+
 template <class S>
 void ExpectSameSection(const S& got, const S& want)
 {
@@ -222,9 +238,10 @@ struct Step
                     // suspend calls do)
 };
 
-void RunScenario(int factor, bool aliased)
+void RunScenario(int factor, bool aliased, bool avx2)
 {
   auto plug = OpenPlug(44100.0, factor);
+  TORVENTestAccess::UseAvx2(*plug, avx2);
   ReferenceChain ref;
   ref.factor = factor;
 
@@ -248,17 +265,7 @@ void RunScenario(int factor, bool aliased)
   size_t pos = 0;
   for (const Step& s : steps)
   {
-    if (s.param >= 0) Set(*plug, ref, s.param, s.value);
-    if (s.rate > 0)
-    {
-      fs = s.rate;
-      plug->SetSampleRate(fs);
-    }
-    if (s.reset)
-    {
-      plug->Reset();
-      ref.Reset(fs);
-    }
+    Change(*plug, ref, s.param, s.value, s.rate, s.reset, fs);
     double* ins[2] = {const_cast<double*>(in.ch[0].data() + pos), const_cast<double*>(in.ch[1].data() + pos)};
     double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};
     plug->ProcessDoubleReplacing(aliased ? outs : ins, outs, s.block);
@@ -317,9 +324,10 @@ bool SameValue(double a, double b)
   return Bits(a) == Bits(b) || (std::isnan(a) && std::isnan(b));
 }
 
-void RunEdgeScenario(int factor, bool tinyOnly)
+void RunEdgeScenario(int factor, bool tinyOnly, bool avx2)
 {
   auto plug = OpenPlug(44100.0, factor);
+  TORVENTestAccess::UseAvx2(*plug, avx2);
   ReferenceChain ref;
   ref.factor = factor;
   const Stereo in = EdgeSignal(6000, tinyOnly);
@@ -343,32 +351,155 @@ void RunEdgeScenario(int factor, bool tinyOnly)
   ExpectSameState(*plug, ref);
 }
 
-TEST(TorvenChain, MatchesReferenceOnEdgeInputs)
+// in through the plug-in and the reference in blocks of 512 (afterBlock after
+// each): every output the same value (NaN counting as one value).
+template <class F>
+void CompareInBlocks(TORVEN& plug, ReferenceChain& ref, const Stereo& in, double fs, F afterBlock)
 {
-  RunEdgeScenario(4, false);
-  RunEdgeScenario(16, false);
+  const size_t n = in.size();
+  Stereo got(n), want(n);
+  for (size_t pos = 0; pos < n; pos += 512)
+  {
+    const int block = static_cast<int>(std::min<size_t>(512, n - pos));
+    double* ins[2] = {const_cast<double*>(in.ch[0].data() + pos), const_cast<double*>(in.ch[1].data() + pos)};
+    double* outs[2] = {got.ch[0].data() + pos, got.ch[1].data() + pos};
+    plug.ProcessDoubleReplacing(ins, outs, block);
+    ref.Process(ins[0], ins[1], want.ch[0].data() + pos, want.ch[1].data() + pos, block, fs);
+    afterBlock();
+  }
+  for (int ch = 0; ch < 2; ++ch)
+    for (size_t i = 0; i < n; ++i)
+      ASSERT_TRUE(SameValue(got.ch[ch][i], want.ch[ch][i])) << "channel " << ch << " frame " << i;
 }
 
-TEST(TorvenChain, MatchesReferenceAtTheFlushThreshold)
+// Long stretches with the controls still, so the smoothers come to rest and
+// the coefficients stop being recomputed, interrupted by every way out of
+// rest: a tiny control move, a control set to its own value, a rate change
+// with and without a Reset, bypass with a control moving, and a factor change.
+void RunRestScenario(int factor, bool avx2)
 {
-  RunEdgeScenario(4, true);
-  RunEdgeScenario(16, true);
+  auto plug = OpenPlug(44100.0, factor);
+  TORVENTestAccess::UseAvx2(*plug, avx2);
+  ReferenceChain ref;
+  ref.factor = factor;
+  struct Phase
+  {
+    double seconds;
+    int param;
+    double value;
+    double rate;
+    bool reset;
+    bool restAfter;  // the coefficients are at rest at the end of the phase
+    double spike;    // if not 0, put into the input at a few frames
+  };
+  const Phase phases[] = {
+      {3.0, kGainH, 0.7, 0, false, true, 0},
+      {0.1, -1, 0, 0, false, true, std::numeric_limits<double>::quiet_NaN()},
+      {2.5, kGainH, 0.7000001, 0, false, true, 0},
+      {0.3, kGainM, 0.5, 0, false, true, 0},
+      {0.05, kGainL, 0.2, 0, false, false, std::numeric_limits<double>::infinity()},
+      {3.0, -1, 0, 48000.0, false, true, 0},
+      {3.0, kBypass, 1, 0, false, true, 1e300},
+      {0.5, kHPF, 0.5, 0, false, false, 0},
+      {3.0, kBypass, 0, 96000.0, true, true, 0},
+      {0.2, kOversampling, factor == 4 ? 1.0 : 0.0, 0, false, true, -1e305},
+  };
+  double fs = 44100.0;
+  for (const Phase& ph : phases)
+  {
+    Change(*plug, ref, ph.param, ph.value, ph.rate, ph.reset, fs);
+    const size_t n = static_cast<size_t>(ph.seconds * fs);
+    Stereo in = TestSignal(n, fs);
+    if (ph.spike != 0.0)
+      for (size_t i : {size_t(700), size_t(701), n / 2, n - 3}) in.ch[i % 2][i] = ph.spike;
+    CompareInBlocks(*plug, ref, in, fs, [] {});
+    ExpectSameState(*plug, ref);
+    EXPECT_EQ(TORVENTestAccess::CoeffsAtRest(*plug), ph.restAfter) << ph.seconds << " s after parameter " << ph.param;
+  }
 }
 
-TEST(TorvenChain, MatchesReferenceBitForBitAtFactor4)
+// Silence after a burst: the stages circle near the flush threshold and
+// flush at random, so the AVX2 form switches to its branch-free flush (and
+// back when the signal returns).
+void RunSilenceAfterBurst(int factor, bool avx2)
 {
-  RunScenario(4, false);
+  auto plug = OpenPlug(44100.0, factor);
+  TORVENTestAccess::UseAvx2(*plug, avx2);
+  ReferenceChain ref;
+  ref.factor = factor;
+  const size_t n = 90000;
+  Stereo in(n);
+  std::uint32_t seed = 3;
+  for (size_t i = 0; i < n; ++i)
+    for (auto& ch : in.ch)
+    {
+      seed = seed * 1664525u + 1013904223u;
+      ch[i] = (i < 20000 || i > 80000) ? static_cast<double>(seed) / 2147483648.0 - 1.0 : 0.0;
+    }
+  bool eager = false, eagerAtEnd = true;
+  CompareInBlocks(*plug, ref, in, 44100.0, [&] {
+    eager = eager || TORVENTestAccess::EagerFlush(*plug);
+    eagerAtEnd = TORVENTestAccess::EagerFlush(*plug);
+  });
+  ExpectSameState(*plug, ref);
+  if (avx2 && factor == 4)
+  {
+    EXPECT_TRUE(eager);
+  }
+  EXPECT_FALSE(eagerAtEnd);
 }
 
-TEST(TorvenChain, MatchesReferenceBitForBitAtFactor16)
+// Both forms of the chain: SSE2 (false) and AVX2 (true, where the CPU has it).
+class TorvenChain : public ::testing::TestWithParam<bool>
 {
-  RunScenario(16, false);
+protected:
+  void SetUp() override
+  {
+    if (GetParam() && !TORVENTestAccess::CpuHasAvx2()) GTEST_SKIP() << "no AVX2 on this CPU";
+  }
+};
+
+TEST_P(TorvenChain, MatchesReferenceOnEdgeInputs)
+{
+  RunEdgeScenario(4, false, GetParam());
+  RunEdgeScenario(16, false, GetParam());
 }
 
-TEST(TorvenChain, MatchesReferenceWithOutputsAliasingInputs)
+TEST_P(TorvenChain, MatchesReferenceAtTheFlushThreshold)
 {
-  RunScenario(4, true);
-  RunScenario(16, true);
+  RunEdgeScenario(4, true, GetParam());
+  RunEdgeScenario(16, true, GetParam());
 }
+
+TEST_P(TorvenChain, MatchesReferenceBitForBitAtFactor4)
+{
+  RunScenario(4, false, GetParam());
+}
+
+TEST_P(TorvenChain, MatchesReferenceBitForBitAtFactor16)
+{
+  RunScenario(16, false, GetParam());
+}
+
+TEST_P(TorvenChain, MatchesReferenceWithOutputsAliasingInputs)
+{
+  RunScenario(4, true, GetParam());
+  RunScenario(16, true, GetParam());
+}
+
+TEST_P(TorvenChain, MatchesReferenceThroughRestAndOutOfIt)
+{
+  RunRestScenario(4, GetParam());
+  RunRestScenario(16, GetParam());
+}
+
+TEST_P(TorvenChain, MatchesReferenceInTheSilenceAfterABurst)
+{
+  RunSilenceAfterBurst(4, GetParam());
+  RunSilenceAfterBurst(16, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, TorvenChain, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Avx2" : "Sse2"; });
 
 }  // namespace

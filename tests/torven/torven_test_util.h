@@ -41,6 +41,11 @@ struct TORVENTestAccess
   static const BesselStage& DownR(const TORVEN& p) { return p.mDownR; }
   static const double* SatOut(const TORVEN& p) { return p.mSatOut; }
   static double SectionRate(const TORVEN& p) { return p.mSectionRate; }
+  static bool CoeffsAtRest(const TORVEN& p) { return p.mCoeffsAtRest; }
+  static bool EagerFlush(const TORVEN& p) { return p.mEagerFlush; }
+  // The AVX2 form of the chain, where the CPU has it; false selects SSE2.
+  static void UseAvx2(TORVEN& p, bool on) { p.mAvx2 = on && TORVEN::CpuHasAvx2(); }
+  static bool CpuHasAvx2() { return TORVEN::CpuHasAvx2(); }
 };
 
 namespace torven_test {
