@@ -72,7 +72,6 @@ TORVEN_INLINE Lanes2 LimitPathInput(Lanes2 x)
 class AnyFactorSaturation
 {
 public:
-  static constexpr bool kFourLanes = false;
   AnyFactorSaturation(int factor, const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR,
                       BesselStage& upL, BesselStage& downL, BesselStage& upR, BesselStage& downR,
                       const double (&previous)[2])
@@ -207,7 +206,6 @@ template <int N>
 class Sse2Saturation
 {
 public:
-  static constexpr bool kFourLanes = false;
   Sse2Saturation(const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR, const BesselStage& upL,
                  const BesselStage& downL, const BesselStage& upR, const BesselStage& downR)
   {
@@ -289,8 +287,6 @@ template <int N>
 class Avx2Saturation
 {
 public:
-  // The rest of the chain may use four-lane vectors too.
-  static constexpr bool kFourLanes = true;
   static constexpr int kLag = 3;
   static_assert(kLag >= 1 && kLag < N, "the down stage lags by 1 .. N-1 sub-samples");
 
