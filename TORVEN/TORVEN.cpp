@@ -201,7 +201,7 @@ TORVEN_INLINE void StorePair(const QuadCoeffs& q, CoeffRows<kCount>& rows, int i
 
 // A section's coefficients, left in lane 0, in the rows' order.
 template <bool k>
-void LoadCoeffs(const detail::V553Recursion<double, k>& left, const detail::V553Recursion<double, k>& right,
+void LoadSectionCoeffs(const detail::V553Recursion<double, k>& left, const detail::V553Recursion<double, k>& right,
                 Lanes2 (&c)[CoeffCount(k)])
 {
   const double* l[CoeffCount(k)];
@@ -214,7 +214,7 @@ void LoadCoeffs(const detail::V553Recursion<double, k>& left, const detail::V553
 // Frame i's coefficients back into the sections; second-order sections keep
 // a3 and b3 as they are.
 template <bool k>
-void StoreCoeffs(const Lanes2* c, int stride, detail::V553Recursion<double, k>& left,
+void StoreSectionCoeffs(const Lanes2* c, int stride, detail::V553Recursion<double, k>& left,
                  detail::V553Recursion<double, k>& right)
 {
   double* l[CoeffCount(k)];
@@ -507,11 +507,11 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
   {
     Lanes2 high[6], highPass[8], lowPass[6], mid[8], low[8];
   } rest;
-  LoadCoeffs(mHigh[0], mHigh[1], rest.high);
-  LoadCoeffs(mHighPass[0], mHighPass[1], rest.highPass);
-  LoadCoeffs(mLowPass[0], mLowPass[1], rest.lowPass);
-  LoadCoeffs(mMid[0], mMid[1], rest.mid);
-  LoadCoeffs(mLow[0], mLow[1], rest.low);
+  LoadSectionCoeffs(mHigh[0], mHigh[1], rest.high);
+  LoadSectionCoeffs(mHighPass[0], mHighPass[1], rest.highPass);
+  LoadSectionCoeffs(mLowPass[0], mLowPass[1], rest.lowPass);
+  LoadSectionCoeffs(mMid[0], mMid[1], rest.mid);
+  LoadSectionCoeffs(mLow[0], mLow[1], rest.low);
 
   // The chain's signal in a chunk: buffer 0 holds the first section's
   // inputs, buffer j + 1 section j's outputs (and so section j + 1's
@@ -659,11 +659,11 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
   {
     // The sections keep the coefficients of the last frame.
     const int i = lastLen - 1;
-    StoreCoeffs(co.high.v[0] + i, kChunk, mHigh[0], mHigh[1]);
-    StoreCoeffs(co.highPass.v[0] + i, kChunk, mHighPass[0], mHighPass[1]);
-    StoreCoeffs(co.lowPass.v[0] + i, kChunk, mLowPass[0], mLowPass[1]);
-    StoreCoeffs(co.mid.v[0] + i, kChunk, mMid[0], mMid[1]);
-    StoreCoeffs(co.low.v[0] + i, kChunk, mLow[0], mLow[1]);
+    StoreSectionCoeffs(co.high.v[0] + i, kChunk, mHigh[0], mHigh[1]);
+    StoreSectionCoeffs(co.highPass.v[0] + i, kChunk, mHighPass[0], mHighPass[1]);
+    StoreSectionCoeffs(co.lowPass.v[0] + i, kChunk, mLowPass[0], mLowPass[1]);
+    StoreSectionCoeffs(co.mid.v[0] + i, kChunk, mMid[0], mMid[1]);
+    StoreSectionCoeffs(co.low.v[0] + i, kChunk, mLow[0], mLow[1]);
 
     // The last frame stepped every smoother from its fixed point to itself:
     // its coefficients are those of the resting values.

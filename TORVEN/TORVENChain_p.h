@@ -39,19 +39,15 @@ TORVEN_INLINE Lanes2 MakeLanes(double left, double right)
   return Lanes2{left, right};
 }
 
-// Two frames of both channels: a's in lanes 0 and 1, b's in 2 and 3. Used
-// by the AVX2 form only; elsewhere it compiles to pairs of SSE2 operations.
+// Two frames of both channels: one frame's in lanes 0 and 1, the next one's
+// in 2 and 3. With AVX2 one register; with SSE2 alone it compiles to pairs of
+// two-lane operations.
 typedef double Lanes4 __attribute__((vector_size(32)));
 
-// These are always inlined, so the note that passing 32-byte vectors by
-// value changes the calling convention without AVX does not apply.
+// This is always inlined, so the note that passing 32-byte vectors by value
+// changes the calling convention without AVX does not apply.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
-TORVEN_INLINE Lanes4 Join(Lanes2 a, Lanes2 b)
-{
-  return __builtin_shufflevector(a, b, 0, 1, 2, 3);
-}
-
 template <int kHalf>
 TORVEN_INLINE Lanes2 Half(Lanes4 v)
 {
