@@ -23,9 +23,10 @@ public:
     void Calc(double F, double X) { Coefficients<double>(F, X, *this); }
 
     // The coefficients for element type T (double, or a vector with one
-    // channel per lane: per lane the same operations, so the same bits).
-    template <class T>
-    static void Coefficients(T F, T X, detail::V553Recursion<T, false>& s)
+    // channel per lane: per lane the same operations, so the same bits), into
+    // the fields a0 .. b3 of s (a section, or a struct of coefficients).
+    template <class T, class S>
+    static void Coefficients(T F, T X, S& s)
     {
         const T F2 = F * F;
         const T X2 = X * X;

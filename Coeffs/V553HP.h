@@ -24,9 +24,10 @@ public:
     void Calc(double F, double X, double Y) { Coefficients<double>(F, X, Y, *this); }
 
     // The coefficients for element type T (double, or a vector with one
-    // channel per lane: per lane the same operations, so the same bits).
-    template <class T>
-    static void Coefficients(T F, T X, T Y, detail::V553Recursion<T, true>& s)
+    // channel per lane: per lane the same operations, so the same bits), into
+    // the fields a0 .. b3 of s (a section, or a struct of coefficients).
+    template <class T, class S>
+    static void Coefficients(T F, T X, T Y, S& s)
     {
         const T F2 = F * F;
         const T F3 = F2 * F;
@@ -56,6 +57,6 @@ public:
         const T b1E = F2 * (0.0 - b0I);
         const T b1O = F3 * (-4.58658367354914e-15 * XY - 3.57753526536833e-17 * X - 3.57753526536833e-17 * Y - 2.7904775069873e-19);
 
-        s.SetMirrored(a0E, a0O, a1E, a1O, b0E, b0O, b1E, b1O);
+        detail::SetMirrored(s, a0E, a0O, a1E, a1O, b0E, b0O, b1E, b1O);
     }
 };

@@ -23,9 +23,10 @@ public:
     void Calc(double F, double X) { Coefficients<double>(F, X, *this); }
 
     // The coefficients for element type T (double, or a vector with one
-    // channel per lane: per lane the same operations, so the same bits).
-    template <class T>
-    static void Coefficients(T F, T X, detail::V553Recursion<T, true>& s)
+    // channel per lane: per lane the same operations, so the same bits), into
+    // the fields a0 .. b3 of s (a section, or a struct of coefficients).
+    template <class T, class S>
+    static void Coefficients(T F, T X, S& s)
     {
         const T F2 = F * F;
         const T F3 = F2 * F;
@@ -52,6 +53,6 @@ public:
         const T b1E = -3.06210982159321e-11 - b0EF;
         const T b1O = b0OF - 2.5329772444219e-14 * F3;
 
-        s.SetMirrored(a0E, a0O, a1E, a1O, b0E, b0O, b1E, b1O);
+        detail::SetMirrored(s, a0E, a0O, a1E, a1O, b0E, b0O, b1E, b1O);
     }
 };

@@ -61,21 +61,23 @@ struct V553Recursion
         return y;
     }
 
-    // Third order: the coefficients from the even (E) and odd (O) parts in F
-    // of a0, a1, b0 and b1; the mirror rule gives a2, a3, b2 and b3.
-    void SetMirrored(T a0E, T a0O, T a1E, T a1O, T b0E, T b0O, T b1E, T b1O)
-    {
-        static_assert(kThirdOrder, "second-order sections mirror a0 and b0 only");
-        a0 = a0E + a0O;
-        a1 = a1E + a1O;
-        a2 = a1E - a1O;
-        a3 = a0E - a0O;
-        b0 = b0E + b0O;
-        b1 = b1E + b1O;
-        b2 = b1E - b1O;
-        b3 = b0E - b0O;
-    }
 };
+
+// Third order: the coefficients a0 .. a3, b0 .. b3 of s (a section, or any
+// struct with those fields) from the even (E) and odd (O) parts in F of a0,
+// a1, b0 and b1; the mirror rule gives a2, a3, b2 and b3.
+template <class S, class T>
+inline void SetMirrored(S& s, T a0E, T a0O, T a1E, T a1O, T b0E, T b0O, T b1E, T b1O)
+{
+    s.a0 = a0E + a0O;
+    s.a1 = a1E + a1O;
+    s.a2 = a1E - a1O;
+    s.a3 = a0E - a0O;
+    s.b0 = b0E + b0O;
+    s.b1 = b1E + b1O;
+    s.b2 = b1E - b1O;
+    s.b3 = b0E - b0O;
+}
 
 // One IIR section in direct form I with unnormalised coefficients:
 //

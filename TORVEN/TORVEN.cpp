@@ -129,128 +129,160 @@ void TORVEN::ClearSections(int ch)
 namespace {
 
 using torven_chain::Lanes2;
+using torven_chain::Lanes4;
 using torven_chain::MakeLanes;
 
-// The chain's five sections with both channels in the two lanes.
-struct SectionLanes
+// The chain runs in chunks of this many frames (even: the coefficients are
+// computed for pairs of frames).
+constexpr int kChunk = 32;
+// Each chunk buffer holds the three frames before the chunk in front.
+constexpr int kHist = 3;
+
+// The coefficients of one model for every frame of a chunk, both channels in
+// the lanes: coefficient k of frame i at v[k][i], in the order a0 a1 a2 (a3)
+// b0 b1 b2 (b3). (Rows of 32-byte pairs: frames i and i + 1 are one store.)
+template <int kCount>
+struct alignas(32) CoeffRows
 {
-  detail::V553Recursion<Lanes2, false> high;
-  detail::V553Recursion<Lanes2, true> highPass;
-  detail::V553Recursion<Lanes2, false> lowPass;
-  detail::V553Recursion<Lanes2, true> mid;
-  detail::V553Recursion<Lanes2, true> low;
-
-  // Sections in chain order; a lane whose result is not finite has its
-  // histories cleared (a NaN or an infinity in a history would stay there
-  // and silence the channel for good; any such history shows in the
-  // channel's last output, so one check covers the chain).
-  TORVEN_INLINE Lanes2 Process(Lanes2 in)
-  {
-    const Lanes2 out = low.Process(mid.Process(lowPass.Process(highPass.Process(high.Process(in)))));
-    const auto bad = (out * 0.0) != 0.0;  // v * 0 is 0 exactly when v is finite
-    if (__builtin_expect(bad[0] | bad[1], 0)) Clear(bad);
-    return out;
-  }
-
-  template <class M>
-  void Clear(M bad)
-  {
-    ClearHistories(high, bad);
-    ClearHistories(highPass, bad);
-    ClearHistories(lowPass, bad);
-    ClearHistories(mid, bad);
-    ClearHistories(low, bad);
-  }
-
-  template <bool k, class M>
-  static void ClearHistories(detail::V553Recursion<Lanes2, k>& s, M bad)
-  {
-    for (Lanes2* v : {&s.x, &s.y, &s.x1, &s.x2, &s.x3, &s.y1, &s.y2, &s.y3})
-      *v = bad ? Lanes2{} : *v;
-  }
+  Lanes2 v[kCount][kChunk];
 };
 
-// The coefficients of the five sections for two frames at once: frame f in
-// lanes 0 and 1, frame f + 1 in lanes 2 and 3 (only the coefficients are
-// used).
-struct SectionQuads
+constexpr int CoeffCount(bool thirdOrder)
 {
-  detail::V553Recursion<torven_chain::Lanes4, false> high;
-  detail::V553Recursion<torven_chain::Lanes4, true> highPass;
-  detail::V553Recursion<torven_chain::Lanes4, false> lowPass;
-  detail::V553Recursion<torven_chain::Lanes4, true> mid;
-  detail::V553Recursion<torven_chain::Lanes4, true> low;
-};
+  return thirdOrder ? 8 : 6;
+}
 
-// One frame's half of two frames' coefficients (what Coefficients writes).
-template <int kHalf, bool k>
-TORVEN_INLINE void TakeHalf(const detail::V553Recursion<torven_chain::Lanes4, k>& q,
-                            detail::V553Recursion<Lanes2, k>& s)
+// The coefficient fields of a section (const or not), in the rows' order.
+template <class S, class P, int kCount>
+TORVEN_INLINE void CoeffFields(S& s, P* (&f)[kCount])
 {
-  using torven_chain::Half;
-  s.a0 = Half<kHalf>(q.a0);
-  s.a1 = Half<kHalf>(q.a1);
-  s.a2 = Half<kHalf>(q.a2);
-  s.b0 = Half<kHalf>(q.b0);
-  s.b1 = Half<kHalf>(q.b1);
-  s.b2 = Half<kHalf>(q.b2);
-  if constexpr (k)
+  if constexpr (kCount == 8)
   {
-    s.a3 = Half<kHalf>(q.a3);
-    s.b3 = Half<kHalf>(q.b3);
+    P* g[8] = {&s.a0, &s.a1, &s.a2, &s.a3, &s.b0, &s.b1, &s.b2, &s.b3};
+    for (int c = 0; c < 8; ++c) f[c] = g[c];
+  }
+  else
+  {
+    P* g[6] = {&s.a0, &s.a1, &s.a2, &s.b0, &s.b1, &s.b2};
+    for (int c = 0; c < 6; ++c) f[c] = g[c];
   }
 }
 
-// One frame's half of two frames' coefficients, read in place.
-template <int kHalf, bool k>
-struct HalfCoeffs
+// Two frames' coefficients of a section, frame i in lanes 0 and 1, frame
+// i + 1 in lanes 2 and 3 (what the models' Coefficients write).
+struct QuadCoeffs
 {
-  Lanes2 a0, a1, a2, a3, b0, b1, b2, b3;
-  TORVEN_INLINE explicit HalfCoeffs(const detail::V553Recursion<torven_chain::Lanes4, k>& q)
-  {
-    using torven_chain::Half;
-    a0 = Half<kHalf>(q.a0), a1 = Half<kHalf>(q.a1), a2 = Half<kHalf>(q.a2), a3 = Half<kHalf>(q.a3);
-    b0 = Half<kHalf>(q.b0), b1 = Half<kHalf>(q.b1), b2 = Half<kHalf>(q.b2), b3 = Half<kHalf>(q.b3);
-  }
+  Lanes4 a0, a1, a2, a3, b0, b1, b2, b3;
 };
 
-template <int kHalf, bool k>
-TORVEN_INLINE HalfCoeffs<kHalf, k> MakeHalf(const detail::V553Recursion<torven_chain::Lanes4, k>& q)
+// Those into the rows.
+template <int kCount>
+TORVEN_INLINE void StorePair(const QuadCoeffs& q, CoeffRows<kCount>& rows, int i)
 {
-  return HalfCoeffs<kHalf, k>(q);
+  auto put = [&](int c, const Lanes4& v) __attribute__((always_inline)) { std::memcpy(&rows.v[c][i], &v, sizeof v); };
+  put(0, q.a0);
+  put(1, q.a1);
+  put(2, q.a2);
+  if constexpr (kCount == 8)
+  {
+    put(3, q.a3);
+    put(4, q.b0);
+    put(5, q.b1);
+    put(6, q.b2);
+    put(7, q.b3);
+  }
+  else
+  {
+    put(3, q.b0);
+    put(4, q.b1);
+    put(5, q.b2);
+  }
 }
 
-// The 16 fields of a section, one channel per lane, in and out.
-constexpr int kSectionFields = 16;
-static_assert(sizeof(detail::V553Recursion<double, true>) == kSectionFields * sizeof(double), "16 doubles");
-static_assert(sizeof(detail::V553Recursion<Lanes2, true>) == kSectionFields * sizeof(Lanes2), "16 lanes");
+// A section's coefficients, left in lane 0, in the rows' order.
+template <bool k>
+void LoadSectionCoeffs(const detail::V553Recursion<double, k>& left, const detail::V553Recursion<double, k>& right,
+                Lanes2 (&c)[CoeffCount(k)])
+{
+  const double* l[CoeffCount(k)];
+  const double* r[CoeffCount(k)];
+  CoeffFields(left, l);
+  CoeffFields(right, r);
+  for (int i = 0; i < CoeffCount(k); ++i) c[i] = MakeLanes(*l[i], *r[i]);
+}
+
+// Frame i's coefficients back into the sections; second-order sections keep
+// a3 and b3 as they are.
+template <bool k>
+void StoreSectionCoeffs(const Lanes2* c, int stride, detail::V553Recursion<double, k>& left,
+                 detail::V553Recursion<double, k>& right)
+{
+  double* l[CoeffCount(k)];
+  double* r[CoeffCount(k)];
+  CoeffFields(left, l);
+  CoeffFields(right, r);
+  for (int i = 0; i < CoeffCount(k); ++i)
+  {
+    *l[i] = c[i * stride][0];
+    *r[i] = c[i * stride][1];
+  }
+}
+
+// One frame of a section on the chunk buffers: in[0] is its input, in[-1]
+// .. in[-3] its previous inputs, out[-1] .. out[-3] its previous outputs;
+// the output goes to out[0]. Coefficient k is c[k * kStride]. The order is
+// V553Recursion's: numerator terms newest first, then the feedback terms,
+// then one division by a0.
+template <bool kThird, int kStride>
+TORVEN_INLINE Lanes2 SectionStep(const Lanes2* c, const Lanes2* in, Lanes2* out)
+{
+  constexpr int kB = kThird ? 4 : 3;
+  Lanes2 acc = c[kB * kStride] * in[0];
+  acc += c[(kB + 1) * kStride] * in[-1];
+  acc += c[(kB + 2) * kStride] * in[-2];
+  if constexpr (kThird) acc += c[(kB + 3) * kStride] * in[-3];
+  acc -= c[1 * kStride] * out[-1];
+  acc -= c[2 * kStride] * out[-2];
+  if constexpr (kThird) acc -= c[3 * kStride] * out[-3];
+  const Lanes2 y = acc / c[0];
+  out[0] = y;
+  return y;
+}
+
+// A section's histories, oldest first, into a chunk buffer's front, and back.
+// The sections run in series every frame and are cleared together, so each
+// one's input history is the previous one's output history: the chain's
+// state is the first section's inputs and every section's outputs.
+template <bool k>
+void LoadInputs(const detail::V553Recursion<double, k>& l, const detail::V553Recursion<double, k>& r, Lanes2* front)
+{
+  front[0] = MakeLanes(l.x3, r.x3);
+  front[1] = MakeLanes(l.x2, r.x2);
+  front[2] = MakeLanes(l.x1, r.x1);
+}
 
 template <bool k>
-void PackSection(const detail::V553Recursion<double, k>& left, const detail::V553Recursion<double, k>& right,
-                 detail::V553Recursion<Lanes2, k>& lanes)
+void LoadOutputs(const detail::V553Recursion<double, k>& l, const detail::V553Recursion<double, k>& r, Lanes2* front)
 {
-  double l[kSectionFields], r[kSectionFields];
-  Lanes2 v[kSectionFields];
-  std::memcpy(l, &left, sizeof l);
-  std::memcpy(r, &right, sizeof r);
-  for (int i = 0; i < kSectionFields; ++i) v[i] = MakeLanes(l[i], r[i]);
-  std::memcpy(&lanes, v, sizeof v);
+  front[0] = MakeLanes(l.y3, r.y3);
+  front[1] = MakeLanes(l.y2, r.y2);
+  front[2] = MakeLanes(l.y1, r.y1);
 }
 
 template <bool k>
-void UnpackSection(const detail::V553Recursion<Lanes2, k>& lanes, detail::V553Recursion<double, k>& left,
-                   detail::V553Recursion<double, k>& right)
+void StoreHistories(const Lanes2* in, const Lanes2* out, detail::V553Recursion<double, k>& l,
+                    detail::V553Recursion<double, k>& r)
 {
-  double l[kSectionFields], r[kSectionFields];
-  Lanes2 v[kSectionFields];
-  std::memcpy(v, &lanes, sizeof v);
-  for (int i = 0; i < kSectionFields; ++i)
+  for (int ch = 0; ch < 2; ++ch)
   {
-    l[i] = v[i][0];
-    r[i] = v[i][1];
+    detail::V553Recursion<double, k>& s = ch == 0 ? l : r;
+    s.x3 = in[0][ch];
+    s.x2 = in[1][ch];
+    s.x = s.x1 = in[2][ch];
+    s.y3 = out[0][ch];
+    s.y2 = out[1][ch];
+    s.y = s.y1 = out[2][ch];
   }
-  std::memcpy(&left, l, sizeof l);
-  std::memcpy(&right, r, sizeof r);
 }
 
 bool SameBits(double a, double b)
@@ -373,166 +405,132 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
 
   const double gainH = mGainH, gainM = mGainM, gainL = mGainL;
   const double hpf = mHPF, lpf = mLPF;
-  double zH = mSmoothH.z, zM = mSmoothM.z, zL = mSmoothL.z;
-  double zHP = mSmoothHP.z, zLP = mSmoothLP.z;
+  const double zH0 = mSmoothH.z, zM0 = mSmoothM.z, zL0 = mSmoothL.z;
+  const double zHP0 = mSmoothHP.z, zLP0 = mSmoothLP.z;
 
   // At rest: every smoother sits at its exact fixed point (a step leaves it
   // unchanged) and the last frame's coefficients were computed from those
   // very values at this rate. Then every frame of this block would step each
   // smoother to the same value and recompute the same coefficients, so both
   // are skipped for the whole block.
-  const bool atRest = mCoeffsAtRest && SameBits(mCoeffsRate, fs) && SameBits(a * zH + b * gainH, zH) &&
-                      SameBits(a * zM + b * gainM, zM) && SameBits(a * zL + b * gainL, zL) &&
-                      SameBits(a * zHP + b * hpf, zHP) && SameBits(a * zLP - b * lpf, zLP);
+  const bool atRest = mCoeffsAtRest && SameBits(mCoeffsRate, fs) && SameBits(a * zH0 + b * gainH, zH0) &&
+                      SameBits(a * zM0 + b * gainM, zM0) && SameBits(a * zL0 + b * gainL, zL0) &&
+                      SameBits(a * zHP0 + b * hpf, zHP0) && SameBits(a * zLP0 - b * lpf, zLP0);
 
-  SectionLanes s;
-  PackSection(mHigh[0], mHigh[1], s.high);
-  PackSection(mHighPass[0], mHighPass[1], s.highPass);
-  PackSection(mLowPass[0], mLowPass[1], s.lowPass);
-  PackSection(mMid[0], mMid[1], s.mid);
-  PackSection(mLow[0], mLow[1], s.low);
+  // The smoothers in lanes: the three band smoothers step twice per frame
+  // (once before each channel's coefficients), the high-pass and low-pass
+  // ones four times (two successive values per channel). Each step is
+  // z = a * z + b * target; the low-pass smoother tracks minus LPF, and
+  // a * z - b * lpf is a * z + -(b * lpf) bit for bit.
+  Lanes4 zBands = {zH0, zM0, zL0, 0.0};
+  Lanes2 zPasses = MakeLanes(zHP0, zLP0);
+  const Lanes4 aBands = {a, a, a, a};
+  const Lanes4 cBands = {b * gainH, b * gainM, b * gainL, 0.0};
+  const Lanes2 aPasses = MakeLanes(a, a);
+  const Lanes2 cPasses = MakeLanes(b * hpf, -(b * lpf));
+  // Their states before the last frame's steps.
+  Lanes4 zBandsPrev = zBands;
+  Lanes2 zPassesPrev = zPasses;
 
-  const Lanes2 fsLanes = MakeLanes(fs, fs);
-  const Lanes2 fsHP = MakeLanes(2.0 * fs, 2.0 * fs);
-  const Lanes2 fsLP = MakeLanes(fs * 0.5, fs * 0.5);
+  // The five sections' control inputs for each frame of a chunk, left in
+  // lane 0: X = 1 - the smoothed band value, 1 - two successive high-pass
+  // values, two successive low-pass values.
+  struct alignas(32) Controls
+  {
+    Lanes2 h[kChunk], m[kChunk], l[kChunk], hpX[kChunk], hpY[kChunk], lpX[kChunk], lpY[kChunk];
+  } ctl;
+  auto smooth = [&](int len) __attribute__((always_inline)) {
+    for (int i = 0; i < len; ++i)
+    {
+      zBandsPrev = zBands;
+      const Lanes4 s1 = aBands * zBands + cBands;
+      const Lanes4 s2 = aBands * s1 + cBands;
+      zBands = s2;
+      const Lanes4 left = 1.0 - s1, right = 1.0 - s2;
+      const Lanes4 hl = __builtin_shufflevector(left, right, 0, 4, 2, 6);  // H left, right; L left, right
+      const Lanes4 m = __builtin_shufflevector(left, right, 1, 5, 3, 7);   // M left, right
+      ctl.h[i] = torven_chain::Half<0>(hl);
+      ctl.l[i] = torven_chain::Half<1>(hl);
+      ctl.m[i] = torven_chain::Half<0>(m);
+      zPassesPrev = zPasses;
+      const Lanes2 t1 = aPasses * zPasses + cPasses;
+      const Lanes2 t2 = aPasses * t1 + cPasses;
+      const Lanes2 t3 = aPasses * t2 + cPasses;
+      const Lanes2 t4 = aPasses * t3 + cPasses;
+      zPasses = t4;
+      ctl.hpX[i] = 1.0 - __builtin_shufflevector(t1, t3, 0, 2);
+      ctl.hpY[i] = 1.0 - __builtin_shufflevector(t2, t4, 0, 2);
+      ctl.lpX[i] = __builtin_shufflevector(t1, t3, 1, 3);
+      ctl.lpY[i] = __builtin_shufflevector(t2, t4, 1, 3);
+    }
+    if (len % 2)  // the pair of the last frame: its partner's lanes are dropped
+      for (Lanes2* row : {ctl.h, ctl.m, ctl.l, ctl.hpX, ctl.hpY, ctl.lpX, ctl.lpY}) row[len] = row[len - 1];
+  };
+
+  // The coefficients of every frame of a chunk, two frames at once in four
+  // lanes (with SSE2 alone, pairs of two-lane operations).
+  struct Coeffs
+  {
+    CoeffRows<6> high;
+    CoeffRows<8> highPass;
+    CoeffRows<6> lowPass;
+    CoeffRows<8> mid;
+    CoeffRows<8> low;
+  } co;
+  const Lanes4 fsBand = {fs, fs, fs, fs};
+  const Lanes4 fsHP = fsBand * 2.0;  // 2.0 * fs
+  const Lanes4 fsLP = fsBand * 0.5;  // fs * 0.5
+  auto pair = [](const Lanes2* row, int i) __attribute__((always_inline)) {
+    Lanes4 v;
+    std::memcpy(&v, row + i, sizeof v);
+    return v;
+  };
+  auto coefficients = [&](int len) __attribute__((always_inline)) {
+    for (int i = 0; i < len; i += 2)
+    {
+      QuadCoeffs q;
+      V553H::Coefficients<Lanes4>(fsBand, pair(ctl.h, i), q);
+      StorePair(q, co.high, i);
+      V553HP::Coefficients<Lanes4>(fsHP, pair(ctl.hpX, i), pair(ctl.hpY, i), q);
+      StorePair(q, co.highPass, i);
+      V553LP::Coefficients<Lanes4>(fsLP, pair(ctl.lpX, i), pair(ctl.lpY, i), q);
+      StorePair(q, co.lowPass, i);
+      V553M::Coefficients<Lanes4>(fsBand, pair(ctl.m, i), q);
+      StorePair(q, co.mid, i);
+      V553L::Coefficients<Lanes4>(fsBand, pair(ctl.l, i), q);
+      StorePair(q, co.low, i);
+    }
+  };
+
+  // At rest, the sections' own coefficients serve every frame.
+  struct Rest
+  {
+    Lanes2 high[6], highPass[8], lowPass[6], mid[8], low[8];
+  } rest;
+  LoadSectionCoeffs(mHigh[0], mHigh[1], rest.high);
+  LoadSectionCoeffs(mHighPass[0], mHighPass[1], rest.highPass);
+  LoadSectionCoeffs(mLowPass[0], mLowPass[1], rest.lowPass);
+  LoadSectionCoeffs(mMid[0], mMid[1], rest.mid);
+  LoadSectionCoeffs(mLow[0], mLow[1], rest.low);
+
+  // The chain's signal in a chunk: buffer 0 holds the first section's
+  // inputs, buffer j + 1 section j's outputs (and so section j + 1's
+  // inputs), each with the three frames before the chunk in front.
+  Lanes2 buf[6][kHist + kChunk];
+  LoadInputs(mHigh[0], mHigh[1], buf[0]);
+  LoadOutputs(mHigh[0], mHigh[1], buf[1]);
+  LoadOutputs(mHighPass[0], mHighPass[1], buf[2]);
+  LoadOutputs(mLowPass[0], mLowPass[1], buf[3]);
+  LoadOutputs(mMid[0], mMid[1], buf[4]);
+  LoadOutputs(mLow[0], mLow[1], buf[5]);
+  Lanes2* const b0 = buf[0] + kHist;
+  Lanes2* const b1 = buf[1] + kHist;
+  Lanes2* const b2 = buf[2] + kHist;
+  Lanes2* const b3 = buf[3] + kHist;
+  Lanes2* const b4 = buf[4] + kHist;
+  Lanes2* const b5 = buf[5] + kHist;
+
   const double outGain = mOutGain;
-  // The smoothers' states before their last steps.
-  double zHp = zH, zMp = zM, zLp = zL, zHPp = zHP, zLPp = zLP;
-
-  // Each section's control values for its next frame (the sections' own
-  // smoothers are independent, so each may run at its section's pace).
-  auto highArgs = [&]() __attribute__((always_inline)) {
-    // Each band smoother steps once before each channel's coefficients.
-    zHp = zH;
-    const double l = 1.0 - (zH = a * zH + b * gainH);
-    const double r = 1.0 - (zH = a * zH + b * gainH);
-    return MakeLanes(l, r);
-  };
-  auto highPassArgs = [&](Lanes2& x) __attribute__((always_inline)) {
-    // High-pass and low-pass take two successive smoothed values per channel.
-    zHPp = zHP;
-    double t1 = a * zHP + b * hpf, t2 = a * t1 + b * hpf;
-    const double xL = 1.0 - t1, yL = 1.0 - t2;
-    t1 = a * t2 + b * hpf;
-    t2 = a * t1 + b * hpf;
-    zHP = t2;
-    x = MakeLanes(xL, 1.0 - t1);
-    return MakeLanes(yL, 1.0 - t2);
-  };
-  auto lowPassArgs = [&](Lanes2& x) __attribute__((always_inline)) {
-    // The low-pass smoother tracks minus LPF (0 .. 0.3).
-    zLPp = zLP;
-    double q1 = a * zLP - b * lpf, q2 = a * q1 - b * lpf;
-    const double xL = q1, yL = q2;
-    q1 = a * q2 - b * lpf;
-    q2 = a * q1 - b * lpf;
-    zLP = q2;
-    x = MakeLanes(xL, q1);
-    return MakeLanes(yL, q2);
-  };
-  auto midArgs = [&]() __attribute__((always_inline)) {
-    zMp = zM;
-    const double l = 1.0 - (zM = a * zM + b * gainM);
-    const double r = 1.0 - (zM = a * zM + b * gainM);
-    return MakeLanes(l, r);
-  };
-  auto lowArgs = [&]() __attribute__((always_inline)) {
-    zLp = zL;
-    const double l = 1.0 - (zL = a * zL + b * gainL);
-    const double r = 1.0 - (zL = a * zL + b * gainL);
-    return MakeLanes(l, r);
-  };
-
-  // One frame's coefficients, both channels in two lanes.
-  auto calcHigh = [&]() __attribute__((always_inline)) { V553H::Coefficients<Lanes2>(fsLanes, highArgs(), s.high); };
-  auto calcHighPass = [&]() __attribute__((always_inline)) {
-    Lanes2 x;
-    const Lanes2 y = highPassArgs(x);
-    V553HP::Coefficients<Lanes2>(fsHP, x, y, s.highPass);
-  };
-  auto calcLowPass = [&]() __attribute__((always_inline)) {
-    Lanes2 x;
-    const Lanes2 y = lowPassArgs(x);
-    V553LP::Coefficients<Lanes2>(fsLP, x, y, s.lowPass);
-  };
-  auto calcMid = [&]() __attribute__((always_inline)) { V553M::Coefficients<Lanes2>(fsLanes, midArgs(), s.mid); };
-  auto calcLow = [&]() __attribute__((always_inline)) { V553L::Coefficients<Lanes2>(fsLanes, lowArgs(), s.low); };
-
-  // With four lanes, two frames' coefficients at once (frame f in lanes 0
-  // and 1, frame f + 1 in lanes 2 and 3): the smoothers do not depend on the
-  // signal, so the next frame's values are known now. Each section takes the
-  // second half on its next frame. A frame without a successor in the chunk
-  // takes the two-lane form.
-  using torven_chain::Lanes4;
-  using torven_chain::Join;
-  SectionQuads q4;
-  // Per section: the next frame takes the second half; the last frame took one.
-  bool pendHigh = false, pendHighPass = false, pendLowPass = false, pendMid = false, pendLow = false;
-  bool viewHigh = false, viewHighPass = false, viewLowPass = false, viewMid = false, viewLow = false;
-  // One section's frame: its coefficients (two frames' at once where the
-  // chunk has the next frame), then the recursion.
-  auto runPaired = [&](bool& pend, bool& view, auto& quad, auto& sec, auto computePair, auto calcSingle, bool pair,
-                       Lanes2 x) __attribute__((always_inline)) {
-    if (pend)
-    {
-      pend = false;
-      view = true;
-      return sec.ProcessWith(x, MakeHalf<1>(quad));
-    }
-    view = false;
-    if (!pair)
-    {
-      calcSingle();
-      return sec.Process(x);
-    }
-    computePair();
-    pend = true;
-    return sec.ProcessWith(x, MakeHalf<0>(quad));
-  };
-  // Two frames' coefficients of a model with one control input and of one
-  // with two. (Generic, so that only the four-lane form instantiates them.)
-  auto pairOf1 = [](auto model, auto args, Lanes2 f, auto& quad) __attribute__((always_inline)) {
-    return [model, args, f, q = &quad]() mutable {
-      const Lanes2 x0 = args();
-      decltype(model)::template Coefficients<Lanes4>(Join(f, f), Join(x0, args()), *q);
-    };
-  };
-  auto pairOf2 = [](auto model, auto args, Lanes2 f, auto& quad) __attribute__((always_inline)) {
-    return [model, args, f, q = &quad]() mutable {
-      Lanes2 x0, x1;
-      const Lanes2 y0 = args(x0);
-      const Lanes2 y1 = args(x1);
-      decltype(model)::template Coefficients<Lanes4>(Join(f, f), Join(x0, x1), Join(y0, y1), *q);
-    };
-  };
-  auto pairHigh = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendHigh, viewHigh, q4.high, s.high, pairOf1(V553H(), highArgs, fsLanes, q4.high), calcHigh,
-                     pair, x);
-  };
-  auto pairHighPass = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendHighPass, viewHighPass, q4.highPass, s.highPass,
-                     pairOf2(V553HP(), highPassArgs, fsHP, q4.highPass), calcHighPass, pair, x);
-  };
-  auto pairLowPass = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendLowPass, viewLowPass, q4.lowPass, s.lowPass, pairOf2(V553LP(), lowPassArgs, fsLP, q4.lowPass),
-                     calcLowPass, pair, x);
-  };
-  auto pairMid = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendMid, viewMid, q4.mid, s.mid, pairOf1(V553M(), midArgs, fsLanes, q4.mid), calcMid, pair, x);
-  };
-  auto pairLow = [&](auto pair, Lanes2 x) __attribute__((always_inline)) {
-    return runPaired(pendLow, viewLow, q4.low, s.low, pairOf1(V553L(), lowArgs, fsLanes, q4.low), calcLow, pair, x);
-  };
-  // The sections keep the coefficients of their last frame.
-  auto keepLastHalves = [&]() __attribute__((always_inline)) {
-    if (viewHigh) TakeHalf<1>(q4.high, s.high);
-    if (viewHighPass) TakeHalf<1>(q4.highPass, s.highPass);
-    if (viewLowPass) TakeHalf<1>(q4.lowPass, s.lowPass);
-    if (viewMid) TakeHalf<1>(q4.mid, s.mid);
-    if (viewLow) TakeHalf<1>(q4.low, s.low);
-  };
-  constexpr bool kPairs = TSaturation::kFourLanes;
-
   // The sections run whatever the bypass switch says, so their histories
   // always match their coefficients and leaving bypass is seamless; while
   // bypassed their output is dropped. Any other value leaves the outputs
@@ -550,120 +548,100 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
     }
   };
 
-  // The five sections run skewed: at step n section j takes frame n - j, so
+  // The five sections run skewed: at step t section j takes frame t - j, so
   // the five recursions of one step do not wait on each other (in frame
   // order each waits on the one before, five divisions deep, and the chain
   // would fill the processor's window instead of the saturation path's
   // work). The results are the same as in frame order, but for the clearing
   // after a result that is not finite, which must come before the next
   // frame of every section: a chunk that meets one is run again in frame
-  // order from its start (the inputs kept in `mixed`).
-  constexpr int kChunk = 256;
-  constexpr int kSkew = 4;  // the last section runs this many frames behind
-  Lanes2 mixed[kChunk];
+  // order from its start (its inputs are still in buffer 0).
   Lanes2 in = MakeLanes(in0p[0], in1p[0]);
   sat.Start(PathInput(in));
   Lanes2 lastSat{};
+  int lastLen = 0;
   // The chunks, with the coefficient work compiled out when at rest.
   auto run = [&](auto atRestTag) __attribute__((always_inline)) {
     constexpr bool kAtRest = decltype(atRestTag)::value;
+    // Coefficient k of frame i: c[k * kStride + i] (i is 0 at rest).
+    constexpr int kStride = kAtRest ? 1 : kChunk;
+    const Lanes2* const cHigh = kAtRest ? rest.high : co.high.v[0];
+    const Lanes2* const cHighPass = kAtRest ? rest.highPass : co.highPass.v[0];
+    const Lanes2* const cLowPass = kAtRest ? rest.lowPass : co.lowPass.v[0];
+    const Lanes2* const cMid = kAtRest ? rest.mid : co.mid.v[0];
+    const Lanes2* const cLow = kAtRest ? rest.low : co.low.v[0];
+    auto at = [](int i) __attribute__((always_inline)) { return kAtRest ? 0 : i; };
     for (int c0 = 0; c0 < nFrames; c0 += kChunk)
     {
-      const int c1 = nFrames - c0 > kChunk ? c0 + kChunk : nFrames;
-      const SectionLanes start = s;
-      const double startZ[5] = {zH, zHP, zLP, zM, zL};
-      Lanes2 r0{}, r1{}, r2{}, r3{};
-      Lanes2 finite{};  // stays 0 while every result is finite (v * 0 is NaN otherwise)
-      for (int n = c0; n < c1 + kSkew; ++n)
+      const int len = nFrames - c0 > kChunk ? kChunk : nFrames - c0;
+      if constexpr (!kAtRest)
       {
-        if (n - 4 >= c0)
+        smooth(len);
+        coefficients(len);
+      }
+      Lanes2 finite{};  // stays 0 while every result is finite (v * 0 is NaN otherwise)
+      auto step = [&](int t, auto fullTag) __attribute__((always_inline)) {
+        constexpr bool kFull = decltype(fullTag)::value;
+        if (kFull || (t >= 4 && t - 4 < len))
         {
-          Lanes2 y;
-          if constexpr (kPairs && !kAtRest) y = pairLow(n - 4 + 1 < c1, r3);
-          else
-          {
-            if (!kAtRest) calcLow();
-            y = s.low.Process(r3);
-          }
+          const int i = t - 4;
+          const Lanes2 y = SectionStep<true, kStride>(cLow + at(i), b4 + i, b5 + i);
           finite += y * 0.0;
-          output(n - 4, y);
+          output(c0 + i, y);
         }
-        if (n - 3 >= c0 && n - 3 < c1)
-        {
-          if constexpr (kPairs && !kAtRest) r3 = pairMid(n - 3 + 1 < c1, r2);
-          else
-          {
-            if (!kAtRest) calcMid();
-            r3 = s.mid.Process(r2);
-          }
-        }
-        if (n - 2 >= c0 && n - 2 < c1)
-        {
-          if constexpr (kPairs && !kAtRest) r2 = pairLowPass(n - 2 + 1 < c1, r1);
-          else
-          {
-            if (!kAtRest) calcLowPass();
-            r2 = s.lowPass.Process(r1);
-          }
-        }
-        if (n - 1 >= c0 && n - 1 < c1)
-        {
-          if constexpr (kPairs && !kAtRest) r1 = pairHighPass(n - 1 + 1 < c1, r0);
-          else
-          {
-            if (!kAtRest) calcHighPass();
-            r1 = s.highPass.Process(r0);
-          }
-        }
-        if (n < c1)
+        if (kFull || (t >= 3 && t - 3 < len)) SectionStep<true, kStride>(cMid + at(t - 3), b3 + t - 3, b4 + t - 3);
+        if (kFull || (t >= 2 && t - 2 < len))
+          SectionStep<false, kStride>(cLowPass + at(t - 2), b2 + t - 2, b3 + t - 2);
+        if (kFull || (t >= 1 && t - 1 < len))
+          SectionStep<true, kStride>(cHighPass + at(t - 1), b1 + t - 1, b2 + t - 1);
+        if (kFull || t < len)
         {
           // Frame n + 1's input is read before frame n's output is written;
           // outputs may be the inputs' memory, sample for sample, so this
           // reads nothing written yet.
-          Lanes2 satOut;
+          const int n = c0 + t;
           if (n + 1 < nFrames)
           {
             const Lanes2 next = MakeLanes(in0p[n + 1], in1p[n + 1]);
-            satOut = sat.Frame(PathInput(next));
-            mixed[n - c0] = satOut * kSatLevel + in;
+            b0[t] = sat.Frame(PathInput(next)) * kSatLevel + in;
             in = next;
           }
           else
           {
-            satOut = lastSat = sat.LastFrame();
-            mixed[n - c0] = satOut * kSatLevel + in;
+            lastSat = sat.LastFrame();
+            b0[t] = lastSat * kSatLevel + in;
           }
-          if constexpr (kPairs && !kAtRest) r0 = pairHigh(n + 1 < c1, mixed[n - c0]);
-          else
-          {
-            if (!kAtRest) calcHigh();
-            r0 = s.high.Process(mixed[n - c0]);
-          }
+          SectionStep<false, kStride>(cHigh + at(t), b0 + t, b1 + t);
         }
-      }
-      if constexpr (kPairs && !kAtRest) keepLastHalves();
-      if (__builtin_expect(finite[0] == 0.0 && finite[1] == 0.0, 1)) continue;
+      };
+      int t = 0;
+      for (; t < 4; ++t) step(t, std::false_type{});
+      for (; t < len; ++t) step(t, std::true_type{});
+      for (; t < len + 4; ++t) step(t, std::false_type{});
 
-      // The chunk again, in frame order, clearing a channel's sections after
-      // each result of it that is not finite.
-      s = start;
-      zH = startZ[0];
-      zHP = startZ[1];
-      zLP = startZ[2];
-      zM = startZ[3];
-      zL = startZ[4];
-      for (int n = c0; n < c1; ++n)
+      if (__builtin_expect(finite[0] != 0.0 || finite[1] != 0.0, 0))
       {
-        if (!kAtRest)
+        // The chunk again, in frame order, clearing a channel's sections
+        // after each result of it that is not finite.
+        for (int i = 0; i < len; ++i)
         {
-          calcHigh();
-          calcHighPass();
-          calcLowPass();
-          calcMid();
-          calcLow();
+          SectionStep<false, kStride>(cHigh + at(i), b0 + i, b1 + i);
+          SectionStep<true, kStride>(cHighPass + at(i), b1 + i, b2 + i);
+          SectionStep<false, kStride>(cLowPass + at(i), b2 + i, b3 + i);
+          SectionStep<true, kStride>(cMid + at(i), b3 + i, b4 + i);
+          const Lanes2 y = SectionStep<true, kStride>(cLow + at(i), b4 + i, b5 + i);
+          const auto bad = (y * 0.0) != 0.0;
+          if (bad[0] | bad[1])
+            for (Lanes2* bj : {b0, b1, b2, b3, b4, b5})
+              for (int h = i - 2; h <= i; ++h) bj[h] = bad ? Lanes2{} : bj[h];
+          output(c0 + i, y);
         }
-        output(n, s.Process(mixed[n - c0]));
       }
+      // The last three frames to the front for the next chunk (in rising
+      // order: with fewer than three frames the ranges overlap).
+      for (Lanes2* bj : {buf[0], buf[1], buf[2], buf[3], buf[4], buf[5]})
+        for (int h = 0; h < kHist; ++h) bj[h] = bj[len + h];
+      lastLen = len;
     }
   };
   if (atRest) run(std::true_type{});
@@ -671,26 +649,36 @@ TORVEN_INLINE void TORVEN::ProcessFrames(TSaturation& sat, double** inputs, doub
   mSatOut[0] = lastSat[0];
   mSatOut[1] = lastSat[1];
 
-  UnpackSection(s.high, mHigh[0], mHigh[1]);
-  UnpackSection(s.highPass, mHighPass[0], mHighPass[1]);
-  UnpackSection(s.lowPass, mLowPass[0], mLowPass[1]);
-  UnpackSection(s.mid, mMid[0], mMid[1]);
-  UnpackSection(s.low, mLow[0], mLow[1]);
+  StoreHistories(buf[0], buf[1], mHigh[0], mHigh[1]);
+  StoreHistories(buf[1], buf[2], mHighPass[0], mHighPass[1]);
+  StoreHistories(buf[2], buf[3], mLowPass[0], mLowPass[1]);
+  StoreHistories(buf[3], buf[4], mMid[0], mMid[1]);
+  StoreHistories(buf[4], buf[5], mLow[0], mLow[1]);
 
-  // The last frame stepped every smoother from its fixed point to itself:
-  // its coefficients are those of the resting values.
   if (!atRest)
   {
-    mCoeffsAtRest = SameBits(zHp, zH) && SameBits(zMp, zM) && SameBits(zLp, zL) && SameBits(zHPp, zHP) &&
-                    SameBits(zLPp, zLP) && SameBits(a * zH + b * gainH, zH) && SameBits(a * zM + b * gainM, zM) &&
+    // The sections keep the coefficients of the last frame.
+    const int i = lastLen - 1;
+    StoreSectionCoeffs(co.high.v[0] + i, kChunk, mHigh[0], mHigh[1]);
+    StoreSectionCoeffs(co.highPass.v[0] + i, kChunk, mHighPass[0], mHighPass[1]);
+    StoreSectionCoeffs(co.lowPass.v[0] + i, kChunk, mLowPass[0], mLowPass[1]);
+    StoreSectionCoeffs(co.mid.v[0] + i, kChunk, mMid[0], mMid[1]);
+    StoreSectionCoeffs(co.low.v[0] + i, kChunk, mLow[0], mLow[1]);
+
+    // The last frame stepped every smoother from its fixed point to itself:
+    // its coefficients are those of the resting values.
+    const double zH = zBands[0], zM = zBands[1], zL = zBands[2], zHP = zPasses[0], zLP = zPasses[1];
+    mCoeffsAtRest = SameBits(zBandsPrev[0], zH) && SameBits(zBandsPrev[1], zM) && SameBits(zBandsPrev[2], zL) &&
+                    SameBits(zPassesPrev[0], zHP) && SameBits(zPassesPrev[1], zLP) &&
+                    SameBits(a * zH + b * gainH, zH) && SameBits(a * zM + b * gainM, zM) &&
                     SameBits(a * zL + b * gainL, zL) && SameBits(a * zHP + b * hpf, zHP) &&
                     SameBits(a * zLP - b * lpf, zLP);
     mCoeffsRate = fs;
+    mSmoothH.z = zH;
+    mSmoothM.z = zM;
+    mSmoothL.z = zL;
+    mSmoothHP.z = zHP;
+    mSmoothLP.z = zLP;
   }
   mSectionRate = fs;
-  mSmoothH.z = zH;
-  mSmoothM.z = zM;
-  mSmoothL.z = zL;
-  mSmoothHP.z = zHP;
-  mSmoothLP.z = zLP;
 }

@@ -39,19 +39,15 @@ TORVEN_INLINE Lanes2 MakeLanes(double left, double right)
   return Lanes2{left, right};
 }
 
-// Two frames of both channels: a's in lanes 0 and 1, b's in 2 and 3. Used
-// by the AVX2 form only; elsewhere it compiles to pairs of SSE2 operations.
+// Two frames of both channels: one frame's in lanes 0 and 1, the next one's
+// in 2 and 3. With AVX2 one register; with SSE2 alone it compiles to pairs of
+// two-lane operations.
 typedef double Lanes4 __attribute__((vector_size(32)));
 
-// These are always inlined, so the note that passing 32-byte vectors by
-// value changes the calling convention without AVX does not apply.
+// This is always inlined, so the note that passing 32-byte vectors by value
+// changes the calling convention without AVX does not apply.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
-TORVEN_INLINE Lanes4 Join(Lanes2 a, Lanes2 b)
-{
-  return __builtin_shufflevector(a, b, 0, 1, 2, 3);
-}
-
 template <int kHalf>
 TORVEN_INLINE Lanes2 Half(Lanes4 v)
 {
@@ -72,7 +68,6 @@ TORVEN_INLINE Lanes2 LimitPathInput(Lanes2 x)
 class AnyFactorSaturation
 {
 public:
-  static constexpr bool kFourLanes = false;
   AnyFactorSaturation(int factor, const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR,
                       BesselStage& upL, BesselStage& downL, BesselStage& upR, BesselStage& downR,
                       const double (&previous)[2])
@@ -133,17 +128,23 @@ constexpr ShaperPairs MakeShaperPairs()
 
 inline constexpr ShaperPairs kShaperPairs = MakeShaperPairs();
 
-// zuz553a_shape of N * u, per lane. m is clamped to 199 before the index is
-// taken, so every magnitude from 199 steps on lands on entry 199 with a
-// fraction of 0: (1 - 0) * end + 0 * end is the end value exactly. 2^31
-// steps or more, and NaN, give 0. The interpolation of non-negative values is
-// a non-negative number, so the sign is a plain OR.
+// zuz553a_shape of N * u, per lane. N is a power of two, so |N * u| * 142.143
+// is |u| * (N * 142.143) exactly: both round the same product (N * u and
+// N * 142.143 are exact, and where N * u overflows so does the other form).
+// m is clamped to 199 before the index is taken, so every magnitude from 199
+// steps on lands on entry 199 with a fraction of 0: (1 - 0) * end + 0 * end
+// is the end value exactly. 2^31 steps or more, and NaN, give 0. The
+// interpolation of non-negative values is a non-negative number, so the sign
+// (that of N * u, so of u) is a plain OR.
+template <int N>
+constexpr double kShapeScale = N * 142.14300537109375;
+
 template <int N>
 TORVEN_INLINE __m128d Shape(__m128d u)
 {
+  static_assert(N > 0 && (N & (N - 1)) == 0, "N * u must be exact");
   const __m128d signBit = _mm_set1_pd(-0.0);
-  const __m128d v = _mm_mul_pd(_mm_set1_pd(double(N)), u);
-  const __m128d m = _mm_mul_pd(_mm_andnot_pd(signBit, v), _mm_set1_pd(142.14300537109375));
+  const __m128d m = _mm_mul_pd(_mm_andnot_pd(signBit, u), _mm_set1_pd(kShapeScale<N>));
   const __m128d inRange = _mm_cmplt_pd(m, _mm_set1_pd(2147483648.0));
   const __m128d mc = _mm_min_pd(m, _mm_set1_pd(199.0));  // NaN gives 199, masked below
   const __m128i i = _mm_cvttpd_epi32(mc);
@@ -159,7 +160,36 @@ TORVEN_INLINE __m128d Shape(__m128d u)
   const __m128d t0 = _mm_unpacklo_pd(pL, pR);
   const __m128d t1 = _mm_unpackhi_pd(pL, pR);
   const __m128d r = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), f), t0), _mm_mul_pd(f, t1));
-  return _mm_or_pd(_mm_and_pd(inRange, r), _mm_and_pd(signBit, v));
+  return _mm_or_pd(_mm_and_pd(inRange, r), _mm_and_pd(signBit, u));
+}
+
+// The same for two sub-samples of both channels in the four lanes of an AVX2
+// register, lane for lane the same operations.
+template <int N>
+TORVEN_AVX2 __m256d Shape4(__m256d u)
+{
+  static_assert(N > 0 && (N & (N - 1)) == 0, "N * u must be exact");
+  const __m256d signBit = _mm256_set1_pd(-0.0);
+  const __m256d m = _mm256_mul_pd(_mm256_andnot_pd(signBit, u), _mm256_set1_pd(kShapeScale<N>));
+  const __m256d inRange = _mm256_cmp_pd(m, _mm256_set1_pd(2147483648.0), _CMP_LT_OS);
+  const __m256d mc = _mm256_min_pd(m, _mm256_set1_pd(199.0));
+  const __m128i i = _mm256_cvttpd_epi32(mc);
+  const __m256d f = _mm256_sub_pd(mc, _mm256_cvtepi32_pd(i));
+  const __m128i offset = _mm_slli_epi32(i, 4);
+  const char* pairs = reinterpret_cast<const char*>(kShaperPairs.v);
+  auto pair = [pairs](int o) __attribute__((always_inline)) {
+    return _mm_load_pd(reinterpret_cast<const double*>(pairs + static_cast<unsigned>(o)));
+  };
+  // (T[i0], T[i0 + 1], T[i2], T[i2 + 1]) and the same for lanes 1 and 3.
+  const __m256d p02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(_mm_cvtsi128_si32(offset))),
+                                           pair(_mm_extract_epi32(offset, 2)), 1);
+  const __m256d p13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(_mm_extract_epi32(offset, 1))),
+                                           pair(_mm_extract_epi32(offset, 3)), 1);
+  const __m256d t0 = _mm256_unpacklo_pd(p02, p13);
+  const __m256d t1 = _mm256_unpackhi_pd(p02, p13);
+  const __m256d r =
+      _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1.0), f), t0), _mm256_mul_pd(f, t1));
+  return _mm256_or_pd(_mm256_and_pd(inRange, r), _mm256_and_pd(signBit, u));
 }
 
 // WDL_BesselFlush per lane: zero when ((upper word + 0x00100000) AND
@@ -207,7 +237,6 @@ template <int N>
 class Sse2Saturation
 {
 public:
-  static constexpr bool kFourLanes = false;
   Sse2Saturation(const WDL_BesselFilterCoeffs& cL, const WDL_BesselFilterCoeffs& cR, const BesselStage& upL,
                  const BesselStage& downL, const BesselStage& upR, const BesselStage& downR)
   {
@@ -274,25 +303,25 @@ private:
 // The saturation path of both channels for a fixed factor N in the four lanes
 // of an AVX2 register: lanes 0 and 1 run the up stage (left, right), lanes 2
 // and 3 the down stage, kLag sub-samples behind it, so one step of
-// instructions advances all four recursions. The down stage takes the shaper
-// output of an up sub-sample kLag steps later, which keeps the shaper's
-// latency out of the recursions' chain. The histories stay in registers,
-// newest first.
+// instructions advances all four recursions. The shaper takes the up stage's
+// outputs two sub-samples at a time, in four lanes; the down stage takes a
+// pair's values two and three steps after the pair is complete, which keeps
+// the shaper's latency out of the recursions' chain. The histories stay in
+// registers, newest first.
 //
 // Frame n's steps i = 0 .. N-1 are up sub-sample n*N + kLag + i and down
 // sub-sample n*N + i: the down stage's first step gives frame n's output, and
 // the up stage takes frame n + 1's input at step N - kLag. Start runs the
 // first kLag up sub-samples alone; LastFrame ends the up stage after step
-// N - kLag - 1 (the later up lanes are discarded) while the down stage
-// catches up.
+// N - kLag - 1 (before its first step when kLag is N; the later up lanes are
+// discarded) while the down stage catches up.
 template <int N>
 class Avx2Saturation
 {
 public:
-  // The rest of the chain may use four-lane vectors too.
-  static constexpr bool kFourLanes = true;
-  static constexpr int kLag = 3;
-  static_assert(kLag >= 1 && kLag < N, "the down stage lags by 1 .. N-1 sub-samples");
+  static constexpr int kLag = 4;
+  // Even, so that the shaper's pairs are steps 2j and 2j + 1 of a frame.
+  static_assert(kLag % 2 == 0 && kLag >= 2 && kLag <= N && N % 2 == 0, "pairs of sub-samples");
 
   // eager: flush without a branch, for a block that will flush often (in
   // the silence after a burst the stages circle near the flush threshold
@@ -312,7 +341,9 @@ public:
     // The first kLag up sub-samples on the up stage alone, oldest first.
     __m128d u[kOrder + kLag];
     for (int k = 0; k < kOrder; ++k) u[kOrder - 1 - k] = _mm_set_pd(mUpR.y[k], mUpL.y[k]);
-    for (int i = 0; i < kLag; ++i) mQueue[i] = Shape<N>(Step(mC2, u + i, i == 0 ? (__m128d)x0 : _mm_setzero_pd()));
+    __m128d s[kLag];
+    for (int i = 0; i < kLag; ++i) s[i] = Shape<N>(Step(mC2, u + i, i == 0 ? (__m128d)x0 : _mm_setzero_pd()));
+    for (int j = 0; j < kPairs; ++j) mQueue[j] = _mm256_set_m128d(s[2 * j + 1], s[2 * j]);
     for (int k = 0; k < kOrder; ++k)
       mY[k] = _mm256_set_m128d(_mm_set_pd(mDownR.y[k], mDownL.y[k]), u[kOrder + kLag - 1 - k]);
   }
@@ -341,21 +372,30 @@ public:
   }
 
 private:
+  static constexpr int kPairs = kLag / 2;
+
   template <bool kLast, bool kEager>
   TORVEN_AVX2 Lanes2 Run(__m128d next)
   {
     __m256d y[kOrder];
     for (int k = 0; k < kOrder; ++k) y[k] = mY[k];
-    __m128d q[kLag];
-    for (int k = 0; k < kLag; ++k) q[k] = mQueue[k];
+    __m256d q[kPairs];
+    for (int j = 0; j < kPairs; ++j) q[j] = mQueue[j];
+    if (kLast && kLag == N)
+      for (int k = 0; k < kOrder; ++k) mUpEnd[k] = _mm256_castpd256_pd128(y[k]);
+    // gain * the down stage's inputs of this pair of steps. The up lanes'
+    // gain * 0 is +0 (the gain is finite and positive).
+    __m256d gq = _mm256_mul_pd(mGain, q[0]);
+    __m256d firstOfPair = _mm256_setzero_pd();
     __m128d out = _mm_setzero_pd();
     // Eager flush: the newest value before its flush and the lanes it flushes.
     __m256d raw = y[0], flushed = _mm256_setzero_pd();
 #pragma GCC unroll 16
     for (int i = 0; i < N; ++i)
     {
-      const __m128d upIn = (!kLast && i == N - kLag) ? next : _mm_setzero_pd();
-      __m256d acc = _mm256_mul_pd(mGain, _mm256_set_m128d(q[0], upIn));
+      // gain * (up input, down input): the down input in the upper lanes, +0 in the lower ones.
+      __m256d acc = _mm256_permute2f128_pd(gq, gq, i % 2 == 0 ? 0x08 : 0x18);
+      if (!kLast && i == N - kLag) acc = _mm256_insertf128_pd(acc, _mm_mul_pd(_mm256_castpd256_pd128(mGain), next), 0);
       // c0 * flush(raw) is c0 * raw with the flushed lanes +0 (c0 > 0), so
       // the multiply need not wait for the flush.
       if constexpr (kEager) acc = _mm256_add_pd(acc, _mm256_andnot_pd(flushed, _mm256_mul_pd(mC[0], raw)));
@@ -375,13 +415,20 @@ private:
       for (int k = kOrder - 1; k > 0; --k) y[k] = y[k - 1];
       y[0] = acc;
       if (i == 0) out = _mm256_extractf128_pd(acc, 1);
-      if (kLast && i == N - kLag - 1)
+      if (kLast && kLag < N && i == N - kLag - 1)
         for (int k = 0; k < kOrder; ++k) mUpEnd[k] = _mm256_castpd256_pd128(y[k]);
-      for (int k = 0; k + 1 < kLag; ++k) q[k] = q[k + 1];
-      q[kLag - 1] = Shape<N>(_mm256_castpd256_pd128(acc));
+      if (i % 2 == 0)
+        firstOfPair = acc;
+      else
+      {
+        // The pair of up outputs to the shaper, to the back of the queue.
+        for (int j = 0; j + 1 < kPairs; ++j) q[j] = q[j + 1];
+        q[kPairs - 1] = Shape4<N>(_mm256_insertf128_pd(firstOfPair, _mm256_castpd256_pd128(acc), 1));
+        gq = _mm256_mul_pd(mGain, q[0]);
+      }
     }
     for (int k = 0; k < kOrder; ++k) mY[k] = y[k];
-    for (int k = 0; k < kLag; ++k) mQueue[k] = q[k];
+    for (int j = 0; j < kPairs; ++j) mQueue[j] = q[j];
     return (Lanes2)out;
   }
 
@@ -418,7 +465,7 @@ private:
   __m256d mC[kOrder];
   __m128d mC2[kOrder + 1];
   __m256d mY[kOrder];         // histories, newest first
-  __m128d mQueue[kLag];       // shaper outputs waiting for the down stage, oldest first
+  __m256d mQueue[kPairs];     // shaper outputs waiting for the down stage, in pairs, oldest first
   __m128d mUpEnd[kOrder];     // the up stage's history at the end of the block
   bool mEager;
   int mFlushedSteps = 0;
