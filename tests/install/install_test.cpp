@@ -24,26 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Shell
-{
-  int code = -1;
-  std::string out;  // stdout and stderr together
-};
-
-Shell Sh(const std::string& command)
-{
-  Shell r;
-  FILE* p = popen(("{ " + command + "; } 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
-  const int status = pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+using plughost_test::Quote;
+using plughost_test::Sh;
+using plughost_test::Shell;
 
 // Regular files under root, relative to it, sorted.
 std::vector<std::string> Files(const std::string& root)
