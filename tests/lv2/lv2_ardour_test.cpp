@@ -91,6 +91,7 @@ TEST(LV2Ardour, LoadsRunsSavesAndRestoresThePlugin)
 {
   const std::string lua = LuaSession();
   if (lua.empty()) GTEST_SKIP() << "Ardour is not installed";
+  REQUIRE_FOREIGN_HOST();
 
   plughost_test::ScratchDir dir;
   namespace fs = std::filesystem;

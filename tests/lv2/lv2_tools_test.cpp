@@ -4,6 +4,7 @@
 // as plughost renders it through the VST2 build. Each check skips, saying why,
 // when its tool is not installed.
 #include "TORVEN/TORVEN.h"
+#include "tests/lv2/lv2_host_p.h"
 #include "tests/plughost/plughost_test_util.h"
 #include "tools/demo.h"
 
@@ -19,10 +20,9 @@ using plughost_test::HaveTool;
 using plughost_test::Quote;
 using plughost_test::Sh;
 using plughost_test::Shell;
+using lv2test::kURI;
 
 namespace {
-
-const char kURI[] = "https://www.morvane.com/torven";
 
 #define REQUIRE_TOOL(name)                                                         \
   do                                                                               \
@@ -37,8 +37,9 @@ class LV2Tools : public ::testing::Test
 protected:
   void SetUp() override
   {
-    std::filesystem::create_symlink(TORVEN_LV2_BUNDLE, dir / "TORVEN.lv2");
-    env = "env LV2_PATH=" + Quote(dir.Path() + ":/usr/lib/lv2") + " ";
+    std::filesystem::create_directory(dir / "lv2");
+    std::filesystem::create_symlink(TORVEN_LV2_BUNDLE, dir / "lv2/TORVEN.lv2");
+    env = "env LV2_PATH=" + Quote(dir / "lv2" + ":/usr/lib/lv2") + " ";
   }
   plughost_test::ScratchDir dir;
   std::string env;
@@ -127,6 +128,7 @@ TEST_F(LV2Tools, LilvListsThePluginWithItsPortsAsTheCodeDefinesThem)
 TEST_F(LV2Tools, Lv2applyRendersTheDemoPieceAsTheVST2Build)
 {
   REQUIRE_TOOL("lv2apply");
+  REQUIRE_FOREIGN_HOST();
   const std::string input = dir / "input.wav";
   ASSERT_TRUE(plughost_test::WriteAudio(input, plughost::MakeDemoPiece(48000.0, 4.0), 2, 48000));
 
