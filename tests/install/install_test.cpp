@@ -207,6 +207,7 @@ TEST(Install, ArdoursScannerFindsThePlugin)
   for (const char* candidate : {"/usr/lib/ardour8/ardour-vst-scanner", "/usr/lib/ardour7/ardour-vst-scanner"})
     if (access(candidate, X_OK) == 0) scanner = candidate;
   if (scanner.empty()) GTEST_SKIP() << "Ardour is not installed";
+  REQUIRE_FOREIGN_HOST();
 
   plughost_test::ScratchDir s;
   const std::string vst = s.Path() + "/vst/TORVEN.so";

@@ -23,19 +23,6 @@ namespace lv2test {
 using hosting::Stereo;
 
 const char kURI[] = "https://www.morvane.com/torven";
-
-// A sanitizer build's binaries load only into programs that start the
-// sanitizer's runtime first: other hosts (lv2apply, Ardour) cannot run them.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitizedBuild = true;
-#else
-constexpr bool kSanitizedBuild = false;
-#endif
-#define REQUIRE_FOREIGN_HOST()                                                                      \
-  do                                                                                              \
-  {                                                                                               \
-    if (::lv2test::kSanitizedBuild) GTEST_SKIP() << "another host cannot load a sanitizer build"; \
-  } while (0)
 const std::string kStateKey = std::string(kURI) + "#state";
 constexpr int kAudioPorts = 4;
 constexpr int kControls = 8;

@@ -200,6 +200,19 @@ constexpr const char* kMVerb = "/usr/lib/vst/MVerb-vst.so";
     if (!::plughost_test::Exists(path)) GTEST_SKIP() << path << " is not installed"; \
   } while (0)
 
+// A sanitizer build's binaries load only into programs that start the
+// sanitizer's runtime first: other hosts (Ardour, lv2apply) cannot run them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+#define REQUIRE_FOREIGN_HOST()                                                                           \
+  do                                                                                                     \
+  {                                                                                                      \
+    if (::plughost_test::kSanitizedBuild) GTEST_SKIP() << "another host cannot load a sanitizer build"; \
+  } while (0)
+
 // The error contract: exit code, one line, the tool's prefix, and the words
 // that say what was wrong.
 inline void ExpectOneLineError(const RunResult& r, int code, const std::string& words)
