@@ -5,8 +5,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 # What the ThreadSanitizer run builds and runs: the suites that share state across threads.
-TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests x11_layer_tests x11_editor_tests x11_services_tests
-TSAN_TESTS ?= Threads|VSTFlow|XConnection|TorvenEditor|EditorServices
+TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests x11_layer_tests x11_editor_tests x11_services_tests lv2_ui_tests
+TSAN_TESTS ?= Threads|VSTFlow|XConnection|TorvenEditor|EditorServices|LV2UI
 JOBS ?= $(shell nproc)
 
 # What an installation holds, and what `make deb` packages.
