@@ -5,19 +5,20 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 # What the ThreadSanitizer run builds and runs: the suites that share state across threads.
-TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests x11_layer_tests x11_editor_tests x11_services_tests
-TSAN_TESTS ?= Threads|VSTFlow|XConnection|TorvenEditor|EditorServices
+TSAN_TARGETS ?= swell_tests editor_thread_tests editor_vst_tests x11_layer_tests x11_editor_tests x11_services_tests lv2_ui_tests
+TSAN_TESTS ?= Threads|VSTFlow|XConnection|TorvenEditor|EditorServices|LV2UI
 JOBS ?= $(shell nproc)
 
 # What an installation holds, and what `make deb` packages.
-PRODUCTS ?= TORVEN plughost packaging_files
+PRODUCTS ?= TORVEN TORVEN_lv2_bundle plughost packaging_files
 
-# make install: the plug-in into ~/.vst/, plughost into ~/.local/bin/, its manual page
-# into ~/.local/share/man/. make install PREFIX=/usr (as root): /usr/lib/vst/, /usr/bin/,
-# /usr/share/man/, as `cmake --install build --prefix P` does under P. DESTDIR stages
-# either. make uninstall, with the same PREFIX and DESTDIR, removes exactly the files that
-# install recorded (folders stay). Each destination keeps its own record in $(BUILD), so
-# installing elsewhere (the install tests do) leaves the record of ~ alone.
+# make install: the plug-in into ~/.vst/ and ~/.lv2/TORVEN.lv2/, plughost into
+# ~/.local/bin/, its manual page into ~/.local/share/man/. make install PREFIX=/usr (as
+# root): /usr/lib/vst/, /usr/lib/lv2/, /usr/bin/, /usr/share/man/, as `cmake --install
+# build --prefix P` does under P. DESTDIR stages either. make uninstall, with the same
+# PREFIX and DESTDIR, removes exactly the files that install recorded, and the LV2 bundle's
+# folder once it is empty (other folders stay). Each destination keeps its own record in
+# $(BUILD), so installing elsewhere (the install tests do) leaves the record of ~ alone.
 PREFIX ?=
 ifeq ($(PREFIX),)
 INSTALL_ARGS = --prefix "$(HOME)" --component user
@@ -67,7 +68,8 @@ uninstall:
 	test -f "$$record" || { echo "uninstall: nothing was installed into $(DESTDIR)$(INSTALL_ROOT) from $(BUILD)" >&2; exit 1; }; \
 	while IFS= read -r f || [ -n "$$f" ]; do \
 	  case "$$f" in \
-	    "$(INSTALL_ROOT)"/*) rm -f "$(DESTDIR)$$f" && echo "-- Removed: $(DESTDIR)$$f" ;; \
+	    "$(INSTALL_ROOT)"/*) rm -f "$(DESTDIR)$$f" && echo "-- Removed: $(DESTDIR)$$f"; \
+	      case "$$f" in */TORVEN.lv2/*) rmdir "$(DESTDIR)$${f%/*}" 2>/dev/null || true ;; esac ;; \
 	    *) echo "uninstall: $$f lies outside $(INSTALL_ROOT); left alone" >&2 ;; \
 	  esac; \
 	done < "$$record"; \

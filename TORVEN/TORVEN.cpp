@@ -33,8 +33,8 @@ inline int BypassState(const IParam* pBypass)
 }  // namespace
 
 TORVEN::TORVEN(IPlugInstanceInfo instanceInfo)
-  : IPlugVST(instanceInfo, kNumParams, "1-1 2-2", kNumPresets, "TORVEN", "", "Morvane", kVendorVersion,
-             VstFourCC('T', 'r', 'v', '1'), VstFourCC('M', 'r', 'v', 'n'), 0 /* latency */,
+  : IPlug(instanceInfo, kNumParams, "1-1 2-2", kNumPresets, "TORVEN", "", "Morvane", kVendorVersion,
+             IPlugFourCC('T', 'r', 'v', '1'), IPlugFourCC('M', 'r', 'v', 'n'), 0 /* latency */,
              false /* MIDI */, false /* state chunks */, false /* instrument */, 0 /* side-chain */)
 {
   // Parameter 7 (oversampling) is deliberately left as constructed: untyped,

@@ -23,7 +23,7 @@
 #include "Coeffs/V553L.h"
 #include "Coeffs/V553LP.h"
 #include "Coeffs/V553M.h"
-#include "WDL/IPlug/IPlugVST.h"
+#include "WDL/IPlug/IPlug_include_in_plug_hdr.h"
 #include "WDL/besselfilter.h"
 
 class IGraphics;
@@ -34,7 +34,12 @@ static const int kEditorHeight = 570;
 
 // The editor factory: an X11 editor host for pPlug with the plug-in's bundle
 // identifier and its compiled-in images (null in a build without an editor).
-IGraphics* MakeGraphics(IPlugVST* pPlug, int width, int height, int fps);
+IGraphics* MakeGraphics(IPlug* pPlug, int width, int height, int fps);
+
+#if defined(IPLUG_API_LV2)
+// The LV2 build's URIs, binaries and port symbols (TORVENLV2.cpp).
+extern const IPlugLV2Description kTORVENLV2;
+#endif
 
 // The plug-in's parameters, in host index order.
 enum ETorvenParam
@@ -63,7 +68,7 @@ struct OnePoleSmoother
   }
 };
 
-class TORVEN : public IPlugVST
+class TORVEN : public IPlug
 {
 public:
   explicit TORVEN(IPlugInstanceInfo instanceInfo);

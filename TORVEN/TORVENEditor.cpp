@@ -14,7 +14,7 @@ const int kSwitchFrames = 2;
 
 }  // namespace
 
-IGraphics* MakeGraphics(IPlugVST* pPlug, int width, int height, int fps)
+IGraphics* MakeGraphics(IPlug* pPlug, int width, int height, int fps)
 {
   IGraphicsLinux* pGraphics = new IGraphicsLinux(pPlug, width, height, fps);
   pGraphics->SetBundleID(kBundleID);

@@ -3,7 +3,7 @@
 // whose definitions come first, so this member of the library stays unused.
 #include "TORVEN/TORVEN.h"
 
-IGraphics* MakeGraphics(IPlugVST*, int, int, int)
+IGraphics* MakeGraphics(IPlug*, int, int, int)
 {
   return nullptr;
 }

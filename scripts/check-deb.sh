@@ -31,6 +31,12 @@ plughost response /usr/lib/vst/TORVEN.so "$work/response.png" --norm --set GainH
 [[ -s "$work/response.png" ]] || fail "plughost response wrote nothing"
 man -w plughost >/dev/null || fail "the manual page is not found"
 
+if command -v lv2ls >/dev/null; then
+  echo "== lilv finds the LV2 bundle in /usr/lib/lv2"
+  LV2_PATH=/usr/lib/lv2 lv2ls | grep -qx 'https://www.morvane.com/torven' || fail "lv2ls does not list TORVEN"
+  LV2_PATH=/usr/lib/lv2 lv2info https://www.morvane.com/torven 2>/dev/null | grep -E '^\s+(Name|Binary):' | head -2
+fi
+
 scanner=$(ls /usr/lib/ardour*/ardour-vst-scanner 2>/dev/null | tail -1 || true)
 if [[ -n "$scanner" ]]; then
   echo "== Ardour's scanner on /usr/lib/vst/TORVEN.so"
@@ -55,4 +61,5 @@ for f in "${files[@]}"; do
   [[ ! -e "$f" ]] || fail "$f is still there after removal"
 done
 [[ ! -e /usr/share/doc/torven ]] || fail "/usr/share/doc/torven is still there"
+[[ ! -e /usr/lib/lv2/TORVEN.lv2 ]] || fail "/usr/lib/lv2/TORVEN.lv2 is still there"
 echo "check-deb: ok (installed, found by plughost${scanner:+ and Ardour}, removed without a trace)"

@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev libharfbuzz-dev fonts-dejavu-core
   libx11-dev libxext-dev libxtst-dev libxres-dev
   libsndfile1-dev
+  lv2-dev lilv-utils sordi
   googletest libgtest-dev libbenchmark-dev
   libpixman-1-dev libcairo2-dev
   xvfb xdotool imagemagick

@@ -18,7 +18,8 @@ enum EAPI : int
   kAPIAU = 2,
   kAPIRTAS = 3,
   kAPIAAX = 4,
-  kAPISA = 5  // standalone
+  kAPISA = 5,  // standalone
+  kAPILV2 = 6
 };
 
 // One short MIDI message at a sample offset within the current block.

@@ -15,6 +15,7 @@
 #include <iterator>
 #include <memory>
 #include <set>
+#include <utility>
 
 using namespace hosting;
 
@@ -122,12 +123,21 @@ protected:
 
 TEST(Exports, OnlyTheEntryPoints)
 {
-  for (const char* path : {IPLUGGAIN_SO, TORVEN_SO})
+  const std::set<std::string> vst = {"VSTPluginMain", "main"};
+  const std::pair<const char*, std::set<std::string>> kBinaries[] = {
+    {IPLUGGAIN_SO, vst},
+    {TORVEN_SO, vst},
+#if defined(TORVEN_LV2_SO)
+    {TORVEN_LV2_SO, {"lv2_descriptor"}},
+    {TORVEN_LV2UI_SO, {"lv2ui_descriptor"}},
+#endif
+  };
+  for (const auto& b : kBinaries)
   {
     std::string err;
-    const std::set<std::string> names = DynamicExports(path, &err);
-    EXPECT_EQ(err, "") << path;
-    EXPECT_EQ(names, (std::set<std::string>{"VSTPluginMain", "main"})) << path;
+    const std::set<std::string> names = DynamicExports(b.first, &err);
+    EXPECT_EQ(err, "") << b.first;
+    EXPECT_EQ(names, b.second) << b.first;
   }
 }
 

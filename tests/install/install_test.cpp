@@ -1,7 +1,9 @@
 // Installing as a user does it, into scratch folders: each layout puts exactly
-// the plug-in, plughost and its manual page where they belong, with the
-// permissions they need; the installed plughost runs the installed plug-in;
-// uninstall removes exactly those files and nothing beside them. The Debian
+// the plug-in (the VST2 binary and the LV2 bundle), plughost and its manual
+// page where they belong, with the permissions they need; the installed
+// plughost runs the installed plug-in and lilv lists the installed bundle;
+// uninstall removes exactly those files (and the bundle's folder) and nothing
+// beside them. The Debian
 // package holds the same files under /usr plus its documents, takes its
 // dependencies from the binaries and passes lintian without an error; Ardour's
 // VST scanner finds the plug-in.
@@ -24,26 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Shell
-{
-  int code = -1;
-  std::string out;  // stdout and stderr together
-};
-
-Shell Sh(const std::string& command)
-{
-  Shell r;
-  FILE* p = popen(("{ " + command + "; } 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
-  const int status = pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+using plughost_test::Quote;
+using plughost_test::Sh;
+using plughost_test::Shell;
 
 // Regular files under root, relative to it, sorted.
 std::vector<std::string> Files(const std::string& root)
@@ -62,14 +47,21 @@ int Mode(const std::string& path)
   return stat(path.c_str(), &st) == 0 ? (int)(st.st_mode & 07777) : -1;
 }
 
-// The three installed files of a layout, relative to its root.
+// The installed files of a layout, relative to its root.
 struct Layout
 {
-  std::string plugin, tool, manual;
+  std::string plugin, tool, manual, lv2;  // lv2: the bundle's folder
 };
 
-const Layout kPrefixLayout = {"lib/vst/TORVEN.so", "bin/plughost", "share/man/man1/plughost.1.gz"};
-const Layout kHomeLayout = {".vst/TORVEN.so", ".local/bin/plughost", ".local/share/man/man1/plughost.1.gz"};
+const Layout kPrefixLayout = {"lib/vst/TORVEN.so", "bin/plughost", "share/man/man1/plughost.1.gz", "lib/lv2/TORVEN.lv2"};
+const Layout kHomeLayout = {".vst/TORVEN.so", ".local/bin/plughost", ".local/share/man/man1/plughost.1.gz",
+                            ".lv2/TORVEN.lv2"};
+// What the LV2 bundle holds (nothing in a build without it).
+#if defined(TORVEN_LV2_BUNDLE)
+const std::vector<std::string> kBundleFiles = {"TORVEN.so", "TORVEN.ttl", "TORVEN_ui.so", "manifest.ttl"};
+#else
+const std::vector<std::string> kBundleFiles;
+#endif
 
 std::string Make(const std::string& target, const std::string& vars)
 {
@@ -110,11 +102,19 @@ TEST(Install, EachLayoutHoldsExactlyTheProductsAndUninstallTakesExactlyThem)
     const std::string root = s.Path() + "/" + c.under;
     std::vector<std::string> expected = {c.under + c.layout.plugin, c.under + c.layout.tool, c.under + c.layout.manual,
                                          fs::relative(bystander, s.Path()).string()};
+    for (const std::string& f : kBundleFiles) expected.push_back(c.under + c.layout.lv2 + "/" + f);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Files(s.Path()), expected);
     EXPECT_EQ(Mode(root + c.layout.plugin), 0644);
     EXPECT_EQ(Mode(root + c.layout.tool), 0755);
     EXPECT_EQ(Mode(root + c.layout.manual), 0644);
+    for (const std::string& f : kBundleFiles) EXPECT_EQ(Mode(root + c.layout.lv2 + "/" + f), 0644) << f;
+    // An LV2 host finds the installed bundle where it lies.
+    if (!kBundleFiles.empty() && plughost_test::HaveTool("lv2ls"))
+    {
+      const Shell ls = Sh("env LV2_PATH=" + Quote(fs::path(root + c.layout.lv2).parent_path().string()) + " lv2ls");
+      EXPECT_EQ(ls.out, "https://www.morvane.com/torven\n");
+    }
 
     // The installed tool runs the installed plug-in, and the manual page reads.
     const Shell info = Sh(Quote(root + c.layout.tool) + " info " + Quote(root + c.layout.plugin));
@@ -129,6 +129,7 @@ TEST(Install, EachLayoutHoldsExactlyTheProductsAndUninstallTakesExactlyThem)
     const Shell out = Sh(fill(c.uninstall));
     ASSERT_EQ(out.code, 0) << out.out;
     EXPECT_EQ(Files(s.Path()), std::vector<std::string>{fs::relative(bystander, s.Path()).string()});
+    EXPECT_FALSE(fs::exists(root + c.layout.lv2)) << "the bundle's folder stayed";
     // A second uninstall has nothing to remove, and says so.
     const Shell again = Sh(fill(c.uninstall));
     EXPECT_NE(again.code, 0);
@@ -162,8 +163,10 @@ TEST(Install, TheDebianPackageHoldsTheProductsAndPassesLintian)
 
   const std::string root = s.Path() + "/root";
   ASSERT_EQ(Sh("dpkg-deb -x " + Quote(deb) + " " + Quote(root)).code, 0);
-  const std::vector<std::string> expected = {"usr/bin/plughost", "usr/lib/vst/TORVEN.so", "usr/share/doc/torven/changelog.gz",
-                                             "usr/share/doc/torven/copyright", "usr/share/man/man1/plughost.1.gz"};
+  std::vector<std::string> expected = {"usr/bin/plughost", "usr/lib/vst/TORVEN.so", "usr/share/doc/torven/changelog.gz",
+                                       "usr/share/doc/torven/copyright", "usr/share/man/man1/plughost.1.gz"};
+  for (const std::string& f : kBundleFiles) expected.push_back("usr/lib/lv2/TORVEN.lv2/" + f);
+  std::sort(expected.begin(), expected.end());
   EXPECT_EQ(Files(root), expected);
   // No maintainer scripts: nothing to run, and nothing of the package stays in
   // dpkg's records after `dpkg -r`.
@@ -176,7 +179,10 @@ TEST(Install, TheDebianPackageHoldsTheProductsAndPassesLintian)
   // Stripped, yet the extracted tool runs the extracted plug-in.
   const Shell info = Sh(Quote(root + "/usr/bin/plughost") + " info " + Quote(root + "/usr/lib/vst/TORVEN.so"));
   EXPECT_EQ(info.code, 0) << info.out;
-  for (const char* binary : {"/usr/bin/plughost", "/usr/lib/vst/TORVEN.so"})
+  std::vector<std::string> binaries = {"/usr/bin/plughost", "/usr/lib/vst/TORVEN.so"};
+  if (!kBundleFiles.empty())
+    binaries.insert(binaries.end(), {"/usr/lib/lv2/TORVEN.lv2/TORVEN.so", "/usr/lib/lv2/TORVEN.lv2/TORVEN_ui.so"});
+  for (const std::string& binary : binaries)
     EXPECT_EQ(Sh("readelf -S " + Quote(root + binary)).out.find(".symtab"), std::string::npos) << binary << " is not stripped";
 
   if (Sh("command -v lintian").code != 0)
@@ -201,10 +207,7 @@ TEST(Install, ArdoursScannerFindsThePlugin)
   for (const char* candidate : {"/usr/lib/ardour8/ardour-vst-scanner", "/usr/lib/ardour7/ardour-vst-scanner"})
     if (access(candidate, X_OK) == 0) scanner = candidate;
   if (scanner.empty()) GTEST_SKIP() << "Ardour is not installed";
-#if defined(__SANITIZE_ADDRESS__)
-  // a plug-in built with AddressSanitizer loads only into a process that starts with its runtime
-  GTEST_SKIP() << "the sanitizer build's plug-in cannot load into Ardour's scanner";
-#endif
+  REQUIRE_FOREIGN_HOST();
 
   plughost_test::ScratchDir s;
   const std::string vst = s.Path() + "/vst/TORVEN.so";

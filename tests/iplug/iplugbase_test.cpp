@@ -292,7 +292,7 @@ TEST(IPlugBase, IdentityVersionsAndDefaults)
 
 TEST(IPlugBase, APIStrings)
 {
-  const char* expected[] = {"VST2", "VST3", "AU", "RTAS", "AAX", "Standalone", "", ""};
+  const char* expected[] = {"VST2", "VST3", "AU", "RTAS", "AAX", "Standalone", "LV2", ""};
   for (int api = 0; api < 8; ++api)
   {
     TestPlug plug("1-1", 0, 0, "api", static_cast<EAPI>(api));

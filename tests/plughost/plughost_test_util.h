@@ -160,6 +160,33 @@ inline bool Exists(const std::string& path)
   return stat(path.c_str(), &st) == 0;
 }
 
+// A shell command's exit code and its output (stdout and stderr together);
+// -1 when it could not run or did not exit.
+struct Shell
+{
+  int code = -1;
+  std::string out;
+};
+
+inline Shell Sh(const std::string& command)
+{
+  Shell r;
+  FILE* p = popen(("{ " + command + "; } 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// A shell word (no single quotes inside).
+inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Whether a program is on PATH.
+inline bool HaveTool(const std::string& name) { return Sh("command -v " + name + " >/dev/null").code == 0; }
+
 // Third-party plug-ins from Debian's packages; a test that needs one skips
 // when it is not installed.
 constexpr const char* k3BandEQ = "/usr/lib/vst/3BandEQ-vst.so";
@@ -171,6 +198,19 @@ constexpr const char* kMVerb = "/usr/lib/vst/MVerb-vst.so";
   do                                                                  \
   {                                                                   \
     if (!::plughost_test::Exists(path)) GTEST_SKIP() << path << " is not installed"; \
+  } while (0)
+
+// A sanitizer build's binaries load only into programs that start the
+// sanitizer's runtime first: other hosts (Ardour, lv2apply) cannot run them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+#define REQUIRE_FOREIGN_HOST()                                                                           \
+  do                                                                                                     \
+  {                                                                                                      \
+    if (::plughost_test::kSanitizedBuild) GTEST_SKIP() << "another host cannot load a sanitizer build"; \
   } while (0)
 
 // The error contract: exit code, one line, the tool's prefix, and the words
